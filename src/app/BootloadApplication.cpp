@@ -1,0 +1,39 @@
+#include "app/BootloadApplication.h"
+
+#include "app/MessageBoxes.h"
+
+namespace {
+
+QString& TitleStorage() {
+  static QString title;
+  return title;
+}
+
+}  // namespace
+
+TBootloadApplication::TBootloadApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  SetTitle(QString());
+}
+
+bool TBootloadApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowException(error);
+  } catch (...) {
+    ShowErrorBox(QStringLiteral("Unexpected error"));
+  }
+  return false;
+}
+
+QString TBootloadApplication::Title() {
+  return TitleStorage();
+}
+
+void TBootloadApplication::SetTitle(const QString& title) {
+  TitleStorage() = title;
+}
+
+void TBootloadApplication::ShowException(const std::exception& error) {
+  ShowErrorBox(QString::fromUtf8(error.what()));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// A small INI file: sections and keys matched without regard to case, every
+// line the program does not own kept as it was, lines written with CR LF.
+class IniFile {
+ public:
+  // Reads the file at path; a missing or unreadable file reads as empty.
+  explicit IniFile(QString path);
+
+  // The value of key in section, or nothing when either is missing.
+  std::optional<QString> ReadString(const QString& section, const QString& key) const;
+
+  // Sets key in section to value, adding the section or the key when
+  // missing, and writes the file. Throws std::runtime_error
+  // "Unable to write to <path>" when the file cannot be written.
+  void WriteString(const QString& section, const QString& key, const QString& value);
+
+ private:
+  QString path_;
+  // Lines as raw bytes, so lines the program does not own are written back
+  // exactly, even when they are not valid UTF-8.
+  QList<QByteArray> lines_;
+  bool hasByteOrderMark_ = false;
+};

@@ -1,0 +1,243 @@
+#include "app/Main1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <exception>
+
+#include "app/BootloadApplication.h"
+#include "app/SettingsFile.h"
+#include "app/SlaveAddressSpinBox.h"
+#include "app/TopLineBevel.h"
+#include "app/UpdateStateEvent.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+constexpr int ClientWidth = 514;
+constexpr int ClientHeight = 196;
+constexpr int StatusBarHeight = 19;
+constexpr int StatusPanel0Width = 150;
+constexpr int StatusPanel1Width = 50;
+constexpr int MinimumSlaveAddress = 1;
+constexpr int MaximumSlaveAddress = 247;
+
+std::unique_ptr<UpdateCommands> MakeUpdateEngine(UpdateView&) {
+  return std::make_unique<UpdateEngine>();
+}
+
+}  // namespace
+
+TMainForm::TMainForm(ResourceStore resources, UpdateCommandsFactory makeCommands)
+    : resources_(std::move(resources)),
+      view_(*this),
+      commands_((makeCommands ? makeCommands : MakeUpdateEngine)(view_)),
+      sequence_(view_, *commands_) {
+  CreateControls();
+  FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateControls() {
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setWindowTitle(QStringLiteral("Bootloader"));
+
+  auto* client = new QWidget(this);
+  client->setFixedSize(ClientWidth, ClientHeight - StatusBarHeight);
+  setCentralWidget(client);
+
+  auto* bevel = new TTopLineBevel(client);
+  bevel->setGeometry(0, 0, ClientWidth, 9);
+
+  ListBox1 = new QListWidget(client);
+  ListBox1->setGeometry(8, 8, 497, 105);
+  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBox1->setUniformItemSizes(true);
+
+  Button6 = new QPushButton(QStringLiteral("Start"), client);
+  Button6->setGeometry(223, 120, 75, 49);
+  Button6->setEnabled(false);
+  connect(Button6, &QPushButton::clicked, this, &TMainForm::Button6Click);
+
+  Button1 = new QPushButton(QStringLiteral("Close"), client);
+  Button1->setGeometry(432, 120, 75, 49);
+  connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+
+  SlvAdd_GroupBox = new QGroupBox(QStringLiteral(" Slave Address "), client);
+  SlvAdd_GroupBox->setGeometry(8, 120, 137, 49);
+  SpinEdit1 = new TSlaveAddressSpinBox(SlvAdd_GroupBox);
+  SpinEdit1->setGeometry(40, 16, 57, 22);
+  SpinEdit1->setRange(MinimumSlaveAddress, MaximumSlaveAddress);
+  SpinEdit1->setValue(MinimumSlaveAddress);
+  connect(SpinEdit1, &TSlaveAddressSpinBox::TextValueChanged, this, &TMainForm::SpinEdit1Change);
+
+  setTabOrder(ListBox1, Button6);
+  setTabOrder(Button6, Button1);
+  setTabOrder(Button1, SpinEdit1);
+
+  CreateMenu();
+  CreateStatusBar();
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TMainForm::CreateMenu() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  LoadFile1 = file->addAction(QStringLiteral("Load File"));
+  CloseConnection1 = file->addAction(QStringLiteral("&Close Connection"));
+  CloseConnection1->setEnabled(false);
+  N1 = file->addSeparator();
+  Exit1 = file->addAction(QStringLiteral("E&xit"));
+  connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+
+  QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+  CommsPort1 = options->addAction(QStringLiteral("&Comms Port"));
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  About1 = help->addAction(QStringLiteral("&About...."));
+}
+
+void TMainForm::CreateStatusBar() {
+  StatusBar1 = statusBar();
+  StatusBar1->setSizeGripEnabled(false);
+  StatusBar1->setFixedHeight(StatusBarHeight);
+  StatusPanel0 = new QLabel(StatusBar1);
+  StatusPanel0->setFixedWidth(StatusPanel0Width);
+  StatusPanel1 = new QLabel(StatusBar1);
+  StatusPanel1->setFixedWidth(StatusPanel1Width);
+  StatusBar1->addWidget(StatusPanel0);
+  StatusBar1->addWidget(StatusPanel1);
+}
+
+void TMainForm::CentreOnScreen() {
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+void TMainForm::FormCreate() {
+  StartupDirectory = QDir::currentPath() + QLatin1Char('/');
+  SlaveAddressOffset = 0;
+  SlaveAddress = MinimumSlaveAddress;
+  SlvAdd_GroupBox->hide();
+  CentreOnScreen();
+  show();
+  Image.ClearImage();
+  // A settings file that cannot be written costs only the remembered port:
+  // start-up goes on.
+  try {
+    ReadSettings();
+  } catch (const std::exception& error) {
+    TBootloadApplication::ShowException(error);
+  }
+  LoadFile1->setVisible(false);
+  // Without identity and image the window stays up, but Start stays off.
+  try {
+    LoadProduct();
+  } catch (const std::exception& error) {
+    TBootloadApplication::ShowException(error);
+  }
+}
+
+void TMainForm::ReadSettings() {
+  CommPortNumber = ReadCommPortSetting(StartupDirectory);
+}
+
+void TMainForm::LoadProduct() {
+  const SlaveAddressGroup group = BuildProductIdentity(Identity, resources_);
+  SlvAdd_GroupBox->setVisible(group == SlaveAddressGroup::Shown);
+  TBootloadApplication::SetTitle(Identity.ProductTitle);
+  setWindowTitle(TBootloadApplication::Title());
+  LoadEmbeddedImage(Image, resources_);
+  Button6->setEnabled(true);
+}
+
+void TMainForm::Button6Click() {
+  runInProgress_ = true;
+  sequence_.Start();
+}
+
+void TMainForm::Button1Click() {
+  close();
+}
+
+void TMainForm::SpinEdit1Change(int value) {
+  SlaveAddress = value;
+}
+
+void TMainForm::Exit1Click() {
+  if (runInProgress_) {
+    deferredEnd_ = DeferredEnd::Exit;
+    return;
+  }
+  QCoreApplication::quit();
+}
+
+bool TMainForm::event(QEvent* event) {
+  if (event->type() == WM_UPDATE_STATE) {
+    UpdateSequence(static_cast<TUpdateStateEvent*>(event)->State);
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // The link must outlive the run: the end waits for state 99.
+  if (runInProgress_) {
+    deferredEnd_ = DeferredEnd::Close;
+    event->ignore();
+    return;
+  }
+  FormClose(event);
+}
+
+void TMainForm::FormClose(QCloseEvent* event) {
+  // Closing the main window ends the program.
+  event->accept();
+}
+
+void TMainForm::UpdateSequence(int32_t state) {
+  UpdateStateMachine::Outcome outcome = UpdateStateMachine::Outcome::Ignored;
+  try {
+    outcome = sequence_.Dispatch(state);
+  } catch (...) {
+    // The state posted no successor: the run is over, though Start and
+    // Close stay disabled.
+    runInProgress_ = false;
+    deferredEnd_ = DeferredEnd::None;
+    throw;
+  }
+  if (outcome == UpdateStateMachine::Outcome::Finished) {
+    runInProgress_ = false;
+    CarryOutDeferredEnd();
+  }
+}
+
+void TMainForm::CarryOutDeferredEnd() {
+  const DeferredEnd end = deferredEnd_;
+  deferredEnd_ = DeferredEnd::None;
+  switch (end) {
+    case DeferredEnd::Exit:
+      QCoreApplication::quit();
+      break;
+    case DeferredEnd::Close:
+      close();
+      break;
+    case DeferredEnd::None:
+      break;
+  }
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/MainWindowView.h"
+#include "image/FirmwareImage.h"
+#include "image/ProductIdentity.h"
+#include "image/ResourceStore.h"
+#include "update/UpdateCommands.h"
+#include "update/UpdateStateMachine.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStatusBar;
+class TSlaveAddressSpinBox;
+
+// Makes the update commands for the window, given the window's narrow view.
+using UpdateCommandsFactory = std::function<std::unique_ptr<UpdateCommands>(UpdateView&)>;
+
+// The main window: the log of the running update, Start and Close, the
+// Slave Address box, the menu and the status bar naming the open port. Its
+// construction does all of the program's own start-up work.
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(ResourceStore resources = ResourceStore(),
+                     UpdateCommandsFactory makeCommands = nullptr);
+  ~TMainForm() override;
+
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+
+  void Button6Click();
+  void Button1Click();
+  void SpinEdit1Change(int value);
+  void Exit1Click();
+
+  // From Start until state 99, unless a state ended the run by an exception.
+  bool IsRunInProgress() const { return runInProgress_; }
+
+  QString StartupDirectory;
+  int32_t CommPortNumber = 0;
+  FirmwareImage Image;
+  ProductIdentity Identity;
+  int32_t SlaveAddressOffset = 0;
+  int32_t SlaveAddress = 0;
+
+  QListWidget* ListBox1 = nullptr;
+  QPushButton* Button6 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QGroupBox* SlvAdd_GroupBox = nullptr;
+  TSlaveAddressSpinBox* SpinEdit1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusPanel0 = nullptr;
+  QLabel* StatusPanel1 = nullptr;
+  QAction* LoadFile1 = nullptr;
+  QAction* CloseConnection1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* CommsPort1 = nullptr;
+  QAction* About1 = nullptr;
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  enum class DeferredEnd { None, Exit, Close };
+
+  void CreateControls();
+  void CreateMenu();
+  void CreateStatusBar();
+  void CentreOnScreen();
+
+  void FormCreate();
+  void ReadSettings();
+  void LoadProduct();
+  void FormClose(QCloseEvent* event);
+
+  void UpdateSequence(int32_t state);
+  void CarryOutDeferredEnd();
+
+  ResourceStore resources_;
+  MainWindowView view_;
+  std::unique_ptr<UpdateCommands> commands_;
+  UpdateStateMachine sequence_;
+  bool runInProgress_ = false;
+  DeferredEnd deferredEnd_ = DeferredEnd::None;
+};

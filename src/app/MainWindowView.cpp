@@ -1,0 +1,57 @@
+#include "app/MainWindowView.h"
+
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/DelayWithMessages.h"
+#include "app/LogList.h"
+#include "app/Main1.h"
+#include "app/UpdateStateEvent.h"
+
+MainWindowView::MainWindowView(TMainForm& form) : form_(form) {}
+
+void MainWindowView::ClearLog() {
+  form_.ListBox1->clear();
+}
+
+void MainWindowView::AppendLogLine(const QString& text) {
+  ::AppendLogLine(*form_.ListBox1, text);
+}
+
+void MainWindowView::SetLastLogLine(const QString& text) {
+  ::SetLastLogLine(*form_.ListBox1, text);
+}
+
+void MainWindowView::DelayWithMessages(int32_t milliseconds) {
+  ::DelayWithMessages(milliseconds);
+}
+
+void MainWindowView::ProcessPendingMessages() {
+  QCoreApplication::processEvents();
+}
+
+void MainWindowView::SetRunButtonsEnabled(bool enabled) {
+  form_.Button6->setEnabled(enabled);
+  form_.Button1->setEnabled(enabled);
+}
+
+void MainWindowView::PostUpdateState(int32_t state) {
+  QCoreApplication::postEvent(&form_, new TUpdateStateEvent(state));
+}
+
+const ProductIdentity& MainWindowView::Identity() const {
+  return form_.Identity;
+}
+
+const FirmwareImage& MainWindowView::Image() const {
+  return form_.Image;
+}
+
+int32_t MainWindowView::SlaveAddress() const {
+  return form_.SlaveAddress;
+}
+
+int32_t MainWindowView::SlaveAddressOffset() const {
+  return form_.SlaveAddressOffset;
+}

@@ -1,0 +1,52 @@
+#include "app/SlaveAddressSpinBox.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+
+#include "app/Beep.h"
+#include "app/TextToInteger.h"
+
+namespace {
+
+constexpr int MaxTextLength = 3;
+
+}  // namespace
+
+TSlaveAddressSpinBox::TSlaveAddressSpinBox(QWidget* parent) : QSpinBox(parent) {
+  lineEdit()->setMaxLength(MaxTextLength);
+  connect(lineEdit(), &QLineEdit::textChanged, this,
+          [this] { emit TextValueChanged(TextValue()); });
+}
+
+int TSlaveAddressSpinBox::TextValue() const {
+  return valueFromText(lineEdit()->text());
+}
+
+bool TSlaveAddressSpinBox::IsAllowedText(const QString& text) const {
+  const QString separator = locale().decimalPoint();
+  for (const QChar c : text) {
+    if (!c.isDigit() && c != QLatin1Char('+') && c != QLatin1Char('-') && !separator.contains(c)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+QValidator::State TSlaveAddressSpinBox::validate(QString& input, int& /*pos*/) const {
+  return IsAllowedText(input) ? QValidator::Acceptable : QValidator::Invalid;
+}
+
+int TSlaveAddressSpinBox::valueFromText(const QString& text) const {
+  return TextToInteger(text).value_or(minimum());
+}
+
+void TSlaveAddressSpinBox::keyPressEvent(QKeyEvent* event) {
+  const QString typed = event->text();
+  if (!typed.isEmpty() && typed.front().isPrint() && !IsAllowedText(typed)) {
+    MessageBeep(BeepSound::Default);
+    event->accept();
+    return;
+  }
+  QSpinBox::keyPressEvent(event);
+}

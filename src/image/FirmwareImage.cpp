@@ -1,0 +1,27 @@
+#include "image/FirmwareImage.h"
+
+#include <algorithm>
+
+#include "image/ResourceStore.h"
+
+void FirmwareImage::ClearImage() {
+  Bytes.fill(0);
+}
+
+std::span<const uint8_t, FirmwareImage::BlockSize> FirmwareImage::Block(std::size_t n) const {
+  return std::span<const uint8_t, BlockSize>(Bytes.data() + n * BlockSize, BlockSize);
+}
+
+void FirmwareImage::Fill(std::span<const uint8_t> data) {
+  const std::size_t count = std::min(data.size(), Size);
+  std::copy_n(data.begin(), count, Bytes.begin());
+  // Every block is sent, whatever the length of the data: a short image leaves the
+  // remaining blocks as they were and they still count as present.
+  BlockPresent.fill(true);
+}
+
+void LoadEmbeddedImage(FirmwareImage& image, const ResourceStore& resources) {
+  const QByteArray data = resources.Read(QStringLiteral("HFile"), FirmwareImage::Size);
+  image.Fill(std::span(reinterpret_cast<const uint8_t*>(data.constData()),
+                       static_cast<std::size_t>(data.size())));
+}

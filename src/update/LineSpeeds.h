@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+
+// Line speed of the unit's running firmware: 800000 bit/s for the high-speed
+// model, 9600 for every other.
+uint32_t UnitSpeed(uint16_t expectedModel);
+
+// Line speed of the unit's boot loader: 92160 bit/s for the high-speed model,
+// 115200 for every other.
+uint32_t BootLoaderSpeed(uint16_t expectedModel);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+// The commands the update sequence issues, one per step, with the results
+// the sequence relies on. The sequence owns the order and the log; each
+// command owns its exchange with the unit.
+class UpdateCommands {
+ public:
+  virtual ~UpdateCommands() = default;
+
+  // Closes the link and opens it again at baudRate; the outcome is left to
+  // the commands that follow.
+  virtual void ReopenLink(uint32_t baudRate) = 0;
+
+  // Modbus result of reading the unit's model and version; 1 = answered.
+  virtual int32_t ReadUpgradeInfo() = 0;
+  // 1 = settings kept, 99 = nothing to keep, anything else = failure.
+  virtual int32_t SaveUnitSettings() = 0;
+  virtual int32_t EnableBootLoader() = 0;
+  // Boot loader RM number in the high half, version in the low half;
+  // all ones when there is no information.
+  virtual uint32_t ReadBootLoaderInfo() = 0;
+  // The unit's model number, or a value above 0xFFFF when it gave none.
+  virtual uint32_t ReadModelNumber() = 0;
+  virtual bool EraseProgramMemory() = 0;
+  virtual bool SendProgramData() = 0;
+  virtual bool DisableBootMode() = 0;
+  virtual int32_t RestartUnit() = 0;
+  virtual int32_t RestoreUnitSettings() = 0;
+};

@@ -1,0 +1,175 @@
+#include "update/UpdateStateMachine.h"
+
+#include <chrono>
+#include <thread>
+
+#include "image/ProductIdentity.h"
+#include "update/LineSpeeds.h"
+#include "update/UpdateCommands.h"
+#include "update/UpdateView.h"
+
+namespace {
+
+constexpr uint32_t NoBootLoaderInfo = 0xFFFFFFFF;
+constexpr uint32_t FirstInvalidModelNumber = 0x10000;
+
+const QString InitialisingText = QStringLiteral("Initialising Upgrade.....");
+const QString EnablingText = QStringLiteral("Enabling BootLoader.....");
+const QString BootLoaderInfoText = QStringLiteral("Retrieving Bootloader Info......");
+const QString ModelNumberText = QStringLiteral("Retrieving Model Number......");
+const QString ErasingText = QStringLiteral("Erasing Program Memory......");
+const QString SendingText = QStringLiteral("Sending New Program Data......");
+const QString DisablingText = QStringLiteral("Disabling Boot Mode......");
+const QString RestartingText = QStringLiteral("Restarting Unit......");
+const QString FinalisingText = QStringLiteral("Finalising Upgrade.....");
+
+QString BootLoaderInfoLine(uint32_t info) {
+  const uint32_t version = info & 0xFFFF;
+  return BootLoaderInfoText + QString::asprintf("RM%d v%d.%.2d", static_cast<int>(info >> 16),
+                                                static_cast<int>(version / 100),
+                                                static_cast<int>(version % 100));
+}
+
+}  // namespace
+
+const UpdateStateMachine::StateRow UpdateStateMachine::States[] = {
+    {UpdateState::InitialiseUpgrade, &UpdateStateMachine::InitialiseUpgrade},
+    {UpdateState::EnableBootLoader, &UpdateStateMachine::EnableBootLoader},
+    {UpdateState::BootLoaderInfo, &UpdateStateMachine::BootLoaderInfo},
+    {UpdateState::ModelNumber, &UpdateStateMachine::ModelNumber},
+    {UpdateState::EraseMemory, &UpdateStateMachine::EraseMemory},
+    {UpdateState::SendProgram, &UpdateStateMachine::SendProgram},
+    {UpdateState::LeaveBootMode, &UpdateStateMachine::LeaveBootMode},
+    {UpdateState::Restart, &UpdateStateMachine::Restart},
+    {UpdateState::RestartDone, &UpdateStateMachine::RestartDone},
+    {UpdateState::FinaliseUpgrade, &UpdateStateMachine::FinaliseUpgrade},
+    {UpdateState::Finished, &UpdateStateMachine::Finished},
+};
+
+UpdateStateMachine::UpdateStateMachine(UpdateView& view, UpdateCommands& commands)
+    : view_(view), commands_(commands) {}
+
+void UpdateStateMachine::Start() {
+  view_.SetRunButtonsEnabled(false);
+  view_.PostUpdateState(UpdateState::InitialiseUpgrade);
+}
+
+UpdateStateMachine::Outcome UpdateStateMachine::Dispatch(int32_t state) {
+  for (const StateRow& row : States) {
+    if (row.state == state) {
+      (this->*row.step)();
+      return state == UpdateState::Finished ? Outcome::Finished : Outcome::Continuing;
+    }
+  }
+  return Outcome::Ignored;
+}
+
+void UpdateStateMachine::InitialiseUpgrade() {
+  view_.ClearLog();
+  view_.AppendLogLine(InitialisingText);
+  ReopenLinkAtUnitSpeed();
+  if (commands_.ReadUpgradeInfo() != 1) {
+    view_.SetLastLogLine(InitialisingText + "Done (0)");
+    view_.PostUpdateState(UpdateState::EnableBootLoader);
+    return;
+  }
+  const int32_t saved = commands_.SaveUnitSettings();
+  if (saved == 1 || saved == 99) {
+    view_.SetLastLogLine(InitialisingText + "Done (1)");
+    view_.PostUpdateState(UpdateState::EnableBootLoader);
+  } else {
+    view_.SetLastLogLine(InitialisingText + "Error");
+    view_.PostUpdateState(UpdateState::Finished);
+  }
+}
+
+void UpdateStateMachine::EnableBootLoader() {
+  view_.AppendLogLine(EnablingText);
+  commands_.EnableBootLoader();
+  view_.SetLastLogLine(EnablingText + "Done");
+  view_.PostUpdateState(UpdateState::BootLoaderInfo);
+}
+
+void UpdateStateMachine::BootLoaderInfo() {
+  view_.AppendLogLine(BootLoaderInfoText);
+  commands_.ReadBootLoaderInfo();
+  const uint32_t info = commands_.ReadBootLoaderInfo();
+  view_.SetLastLogLine(info == NoBootLoaderInfo ? BootLoaderInfoText + "Info Unavailable"
+                                                : BootLoaderInfoLine(info));
+  view_.PostUpdateState(UpdateState::ModelNumber);
+}
+
+void UpdateStateMachine::ModelNumber() {
+  view_.AppendLogLine(ModelNumberText);
+  commands_.ReadModelNumber();
+  const int32_t pause = view_.Identity().ModelReadDelay;
+  if (pause > 0) {
+    // A plain sleep: the unit needs the gap, and no message may run in it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  }
+  const uint32_t model = commands_.ReadModelNumber();
+  if (model == view_.Identity().ExpectedModel) {
+    view_.SetLastLogLine(ModelNumberText + "OK");
+    view_.PostUpdateState(UpdateState::EraseMemory);
+  } else if (model < FirstInvalidModelNumber) {
+    view_.SetLastLogLine(ModelNumberText + "Error (Incompatible Model)");
+    view_.PostUpdateState(UpdateState::Finished);
+  } else {
+    view_.SetLastLogLine(ModelNumberText + "Error (No Reply)");
+    view_.PostUpdateState(UpdateState::Finished);
+  }
+}
+
+void UpdateStateMachine::EraseMemory() {
+  view_.AppendLogLine(ErasingText);
+  if (commands_.EraseProgramMemory()) {
+    view_.PostUpdateState(UpdateState::SendProgram);
+  } else {
+    view_.SetLastLogLine(ErasingText + "Error Detected");
+    view_.PostUpdateState(UpdateState::Finished);
+  }
+}
+
+void UpdateStateMachine::SendProgram() {
+  view_.AppendLogLine(SendingText);
+  if (commands_.SendProgramData()) {
+    view_.PostUpdateState(UpdateState::LeaveBootMode);
+  } else {
+    view_.SetLastLogLine(SendingText + "Error Detected");
+    view_.PostUpdateState(UpdateState::Finished);
+  }
+}
+
+void UpdateStateMachine::LeaveBootMode() {
+  view_.AppendLogLine(DisablingText);
+  commands_.DisableBootMode();
+  view_.SetLastLogLine(DisablingText + "Done");
+  view_.PostUpdateState(UpdateState::Restart);
+}
+
+void UpdateStateMachine::Restart() {
+  view_.AppendLogLine(RestartingText);
+  commands_.RestartUnit();
+  view_.PostUpdateState(UpdateState::RestartDone);
+}
+
+void UpdateStateMachine::RestartDone() {
+  view_.SetLastLogLine(RestartingText + "Done");
+  view_.PostUpdateState(UpdateState::FinaliseUpgrade);
+}
+
+void UpdateStateMachine::FinaliseUpgrade() {
+  view_.AppendLogLine(FinalisingText);
+  ReopenLinkAtUnitSpeed();
+  commands_.RestoreUnitSettings();
+  view_.SetLastLogLine(FinalisingText + "Done");
+  view_.PostUpdateState(UpdateState::Finished);
+}
+
+void UpdateStateMachine::Finished() {
+  view_.SetRunButtonsEnabled(true);
+}
+
+void UpdateStateMachine::ReopenLinkAtUnitSpeed() {
+  commands_.ReopenLink(UnitSpeed(view_.Identity().ExpectedModel));
+}

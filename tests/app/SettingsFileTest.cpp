@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <stdexcept>
+#include <utility>
+
+#include "app/SettingsFile.h"
+
+namespace {
+
+// Makes a folder read-only for its lifetime.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(QString path)
+      : path_(std::move(path)), permissions_(QFile::permissions(path_)) {
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::ExeOwner);
+  }
+  ~ReadOnlyFolder() { QFile::setPermissions(path_, permissions_); }
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+ private:
+  QString path_;
+  QFile::Permissions permissions_;
+};
+
+class SettingsFile : public testing::Test {
+ protected:
+  QString folder() const { return dir_.path() + '/'; }
+  QString path() const { return folder() + "Bootload.Ini"; }
+  void writeFile(const QByteArray& bytes) const {
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+  }
+  QByteArray readFile() const {
+    QFile file(path());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  static void expectWriteFailure(const QString& startupDirectory) {
+    try {
+      ReadCommPortSetting(startupDirectory);
+      ADD_FAILURE() << "no exception for " << startupDirectory.toStdString();
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(e.what(), "Unable to write to " + startupDirectory.toStdString() + "Bootload.Ini");
+    }
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(SettingsFile, PathIsBootloadIniInTheFolder) {
+  EXPECT_EQ(SettingsFilePath("/some/where/"), "/some/where/Bootload.Ini");
+}
+
+TEST_F(SettingsFile, MissingFileIsCreatedWithPortOne) {
+  EXPECT_EQ(ReadCommPortSetting(folder()), 1);
+  EXPECT_EQ(readFile(), "[Options]\r\nComms_Port=1\r\n");
+}
+
+struct StoredValue {
+  const char* text;
+  int32_t port;
+};
+
+void PrintTo(const StoredValue& value, std::ostream* out) {
+  *out << '"' << value.text << '"';
+}
+
+class SettingsFileValue : public SettingsFile, public testing::WithParamInterface<StoredValue> {};
+
+TEST_P(SettingsFileValue, ReadsPortAndLeavesFileUnchanged) {
+  const QByteArray text = QByteArray("[Options]\r\nComms_Port=") + GetParam().text + "\r\n";
+  writeFile(text);
+  EXPECT_EQ(ReadCommPortSetting(folder()), GetParam().port);
+  EXPECT_EQ(readFile(), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFile, SettingsFileValue,
+                         testing::Values(StoredValue{"3", 3}, StoredValue{" 4 ", 4},
+                                         StoredValue{"0x0A", 10}, StoredValue{"$1f", 31},
+                                         StoredValue{"-3", -3}, StoredValue{"0X", 1},
+                                         StoredValue{"abc", 1}, StoredValue{"", 1},
+                                         StoredValue{"99999999999", 1},
+                                         StoredValue{"0xFFFFFFFF", 1}));
+
+TEST_F(SettingsFile, MissingKeyOrSectionReadsAsOneWithoutWriting) {
+  for (const QByteArray& text : {QByteArray(""), QByteArray("[Options]\nOther=5\n"),
+                                 QByteArray("[Other]\nComms_Port=5\n")}) {
+    writeFile(text);
+    EXPECT_EQ(ReadCommPortSetting(folder()), 1) << text.toStdString();
+    EXPECT_EQ(readFile(), text);
+  }
+}
+
+TEST_F(SettingsFile, NamesMatchWithoutRegardToCase) {
+  writeFile("[OPTIONS]\r\ncomms_port=7\r\n");
+  EXPECT_EQ(ReadCommPortSetting(folder()), 7);
+  WriteCommPortSetting(folder(), 8);
+  EXPECT_EQ(readFile(), "[OPTIONS]\r\ncomms_port=8\r\n");
+}
+
+TEST_F(SettingsFile, WrittenPortReadsBack) {
+  WriteCommPortSetting(folder(), 12);
+  EXPECT_EQ(ReadCommPortSetting(folder()), 12);
+  WriteCommPortSetting(folder(), -5);
+  EXPECT_EQ(readFile(), "[Options]\r\nComms_Port=-5\r\n");
+}
+
+TEST_F(SettingsFile, WriteKeepsEverythingElse) {
+  writeFile(
+      "; comment\r\n[Ports]\r\nCOM3=/dev/ttyUSB0\r\n\r\n[Options]\r\nOther=x\r\n"
+      "Comms_Port=2\r\nnot a key\r\n[Last]\r\nA=1");
+  WriteCommPortSetting(folder(), 5);
+  EXPECT_EQ(readFile(),
+            "; comment\r\n[Ports]\r\nCOM3=/dev/ttyUSB0\r\n\r\n[Options]\r\nOther=x\r\n"
+            "Comms_Port=5\r\nnot a key\r\n[Last]\r\nA=1\r\n");
+}
+
+TEST_F(SettingsFile, ByteOrderMarkBeforeOptionsIsReadAndKept) {
+  writeFile("\xEF\xBB\xBF[Options]\r\nComms_Port=6\r\n");
+  EXPECT_EQ(ReadCommPortSetting(folder()), 6);
+  WriteCommPortSetting(folder(), 7);
+  EXPECT_EQ(readFile(), "\xEF\xBB\xBF[Options]\r\nComms_Port=7\r\n");
+}
+
+TEST_F(SettingsFile, MissingFolderGivesWriteError) {
+  expectWriteFailure(folder() + "missing/");
+}
+
+TEST_F(SettingsFile, FolderInPlaceOfTheFileGivesWriteError) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("Bootload.Ini"));
+  expectWriteFailure(folder());
+}
+
+TEST_F(SettingsFile, ReadOnlyFolderWithoutFileGivesWriteError) {
+  const ReadOnlyFolder readOnly(dir_.path());
+  if (QFile probe(folder() + "probe"); probe.open(QIODevice::WriteOnly)) {
+    probe.remove();
+    GTEST_SKIP() << "this user writes into read-only folders (root), so no write fails";
+  }
+  expectWriteFailure(folder());
+}
+
+TEST_F(SettingsFile, ExistingFileInReadOnlyFolderIsWritten) {
+  writeFile("[Options]\r\nComms_Port=1\r\n");
+  {
+    const ReadOnlyFolder readOnly(dir_.path());
+    WriteCommPortSetting(folder(), 4);
+  }
+  EXPECT_EQ(readFile(), "[Options]\r\nComms_Port=4\r\n");
+}
+
+}  // namespace

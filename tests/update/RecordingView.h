@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+#include <QStringList>
+#include <vector>
+
+#include "image/FirmwareImage.h"
+#include "image/ProductIdentity.h"
+#include "update/UpdateStateMachine.h"
+#include "update/UpdateView.h"
+
+// A window stand-in for the update sequence: it keeps the log as lines,
+// records the posted states and the button state, and delivers each posted
+// state through a real Qt event queue to the state machine.
+class RecordingView final : public QObject, public UpdateView {
+ public:
+  QStringList Log;
+  int SelectedLine = -1;
+  std::vector<int32_t> PostedStates;
+  bool RunButtonsEnabled = true;
+  ProductIdentity Product;
+  FirmwareImage Firmware;
+  UpdateStateMachine* Machine = nullptr;
+  UpdateStateMachine::Outcome LastOutcome = UpdateStateMachine::Outcome::Ignored;
+
+  void ClearLog() override;
+  void AppendLogLine(const QString& text) override;
+  void SetLastLogLine(const QString& text) override;
+  void DelayWithMessages(int32_t milliseconds) override;
+  void ProcessPendingMessages() override;
+  void SetRunButtonsEnabled(bool enabled) override;
+  void PostUpdateState(int32_t state) override;
+  const ProductIdentity& Identity() const override { return Product; }
+  const FirmwareImage& Image() const override { return Firmware; }
+  int32_t SlaveAddress() const override { return 1; }
+  int32_t SlaveAddressOffset() const override { return 0; }
+
+  // Dispatches posted states until state 99 has run or nothing more is
+  // posted; false when that took longer than the generous limit.
+  bool RunUntilIdle();
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  int pendingStates_ = 0;
+};
