@@ -19,6 +19,13 @@ TSlaveAddressSpinBox::TSlaveAddressSpinBox(QWidget* parent) : QSpinBox(parent) {
           [this] { emit TextValueChanged(TextValue()); });
 }
 
+void TSlaveAddressSpinBox::NoteTextChange() {
+  const QString text = lineEdit()->text();
+  if (text == lastText_) return;
+  lastText_ = text;
+  emit TextValueChanged(TextValue());
+}
+
 int TSlaveAddressSpinBox::TextValue() const {
   return valueFromText(lineEdit()->text());
 }
@@ -49,4 +56,16 @@ void TSlaveAddressSpinBox::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QSpinBox::keyPressEvent(event);
+}
+
+// The box rewrites its text with the editor's signals blocked when it steps
+// and when it corrects the value on losing focus; both count as changes.
+void TSlaveAddressSpinBox::focusOutEvent(QFocusEvent* event) {
+  QSpinBox::focusOutEvent(event);
+  NoteTextChange();
+}
+
+void TSlaveAddressSpinBox::stepBy(int steps) {
+  QSpinBox::stepBy(steps);
+  NoteTextChange();
 }

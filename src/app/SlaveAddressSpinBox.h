@@ -23,7 +23,12 @@ class TSlaveAddressSpinBox : public QSpinBox {
   QValidator::State validate(QString& input, int& pos) const override;
   int valueFromText(const QString& text) const override;
   void keyPressEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void stepBy(int steps) override;
 
  private:
   bool IsAllowedText(const QString& text) const;
+  void NoteTextChange();
+
+  QString lastText_;
 };

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <stdexcept>
+
+#include "app/Main1.h"
+#include "app/UpdateStateEvent.h"
+#include "app/WorkingFolder.h"
+#include "support/ModalBoxCloser.h"
+#include "update/ScriptedCommands.h"
+
+namespace {
+
+QStringList LogOf(const TMainForm& form) {
+  QStringList lines;
+  for (int i = 0; i < form.ListBox1->count(); ++i) lines.append(form.ListBox1->item(i)->text());
+  return lines;
+}
+
+// Builds a window whose update commands are scripted; the returned pointer
+// stays owned by the window.
+TMainForm* MakeScriptedForm(std::unique_ptr<TMainForm>& form, ScriptedCommands*& commands) {
+  form = std::make_unique<TMainForm>(ResourceStore(), [&commands](UpdateView&) {
+    auto scripted = std::make_unique<ScriptedCommands>();
+    scripted->ModelNumberResults = {4001, 4001};
+    commands = scripted.get();
+    return scripted;
+  });
+  return form.get();
+}
+
+TEST(MainFormRun, StartRunsTheSequenceOfAUnitThatDoesNotAnswer) {
+  WorkingFolder folder;
+  TMainForm form;
+  form.ListBox1->addItem("from before");
+  QTest::mouseClick(form.Button6, Qt::LeftButton);
+  EXPECT_FALSE(form.Button6->isEnabled());
+  EXPECT_FALSE(form.Button1->isEnabled());
+  EXPECT_TRUE(form.IsRunInProgress());
+
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !form.IsRunInProgress(); }));
+  EXPECT_EQ(LogOf(form),
+            QStringList({"Initialising Upgrade.....Done (0)", "Enabling BootLoader.....Done",
+                         "Retrieving Bootloader Info......Info Unavailable",
+                         "Retrieving Model Number......Error (No Reply)"}));
+  EXPECT_EQ(form.ListBox1->currentRow(), 3);
+  EXPECT_TRUE(form.Button6->isEnabled());
+  EXPECT_TRUE(form.Button1->isEnabled());
+}
+
+TEST(MainFormRun, UnknownStateMessagesDoNothing) {
+  WorkingFolder folder;
+  TMainForm form;
+  form.ListBox1->addItem("untouched");
+  for (int32_t state : {8, 19, 100}) {
+    QCoreApplication::postEvent(&form, new TUpdateStateEvent(state));
+  }
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(LogOf(form), QStringList{"untouched"});
+  EXPECT_TRUE(form.Button6->isEnabled());
+  EXPECT_FALSE(form.IsRunInProgress());
+}
+
+TEST(MainFormRun, ExceptionInAStateEndsTheRunButLeavesStartAndCloseDisabled) {
+  WorkingFolder folder;
+  std::unique_ptr<TMainForm> owner;
+  ScriptedCommands* commands = nullptr;
+  TMainForm& form = *MakeScriptedForm(owner, commands);
+  commands->During = [](const QString& command) {
+    if (command == "ReadUpgradeInfo") throw std::runtime_error("Write Error on Comm Port");
+  };
+  ModalBoxCloser boxes;
+  form.Button6Click();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !boxes.Boxes().empty(); }));
+
+  EXPECT_EQ(boxes.Boxes()[0].text, "Write Error on Comm Port.");
+  EXPECT_EQ(boxes.Boxes()[0].title, form.windowTitle());
+  EXPECT_FALSE(form.IsRunInProgress());
+  EXPECT_FALSE(form.Button6->isEnabled());
+  EXPECT_FALSE(form.Button1->isEnabled());
+  EXPECT_EQ(LogOf(form), QStringList{"Initialising Upgrade....."});
+
+  // Nothing is waiting for state 99 any more: the close box works at once.
+  form.close();
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST(MainFormRun, CloseDuringARunWaitsForTheEndOfTheRun) {
+  WorkingFolder folder;
+  std::unique_ptr<TMainForm> owner;
+  ScriptedCommands* commands = nullptr;
+  TMainForm& form = *MakeScriptedForm(owner, commands);
+  bool visibleAfterClose = false;
+  commands->During = [&form, &visibleAfterClose](const QString& command) {
+    if (command != "EnableBootLoader") return;
+    form.close();
+    visibleAfterClose = form.isVisible();
+  };
+  form.Button6Click();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !form.IsRunInProgress(); }));
+
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_EQ(LogOf(form).last(), "Finalising Upgrade.....Done");
+  EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/BootloadApplication.h"
+#include "app/Main1.h"
+#include "app/WorkingFolder.h"
+#include "support/ModalBoxCloser.h"
+
+namespace {
+
+const QString ShippedTitle = QStringLiteral("Multi-Drop Controller MD-5 v2.110");
+
+QByteArray Word(uint16_t value) {
+  return QByteArray(1, static_cast<char>(value & 0xFF)) +
+         QByteArray(1, static_cast<char>(value >> 8));
+}
+
+// A product folder on disk holding the named identity resources and, when
+// asked, an image.
+void WriteProduct(const WorkingFolder& folder, uint16_t processor, uint16_t rm, bool withVersion) {
+  QDir().mkpath(folder.Path("product"));
+  folder.Write("product/PROC_NUM", Word(processor));
+  folder.Write("product/RM_NUM", Word(rm));
+  if (withVersion) {
+    folder.Write("product/FW_VER", Word(105));
+    folder.Write("product/HFILE", QByteArray(100, '\x5A'));
+  }
+}
+
+TEST(MainFormStartUp, WithoutSettingsFileStartsOnPortOneAndCreatesTheFile) {
+  WorkingFolder folder;
+  ModalBoxCloser boxes;
+  TMainForm form;
+
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(folder.Read("Bootload.Ini"), QByteArray("[Options]\r\nComms_Port=1\r\n"));
+  EXPECT_EQ(form.CommPortNumber, 1);
+  EXPECT_EQ(form.StartupDirectory, QDir::currentPath() + "/");
+  EXPECT_EQ(TBootloadApplication::Title(), ShippedTitle);
+  EXPECT_EQ(form.windowTitle(), ShippedTitle);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.SlvAdd_GroupBox->isVisibleTo(&form));
+  EXPECT_EQ(form.SlaveAddress, 1);
+  EXPECT_EQ(form.SlaveAddressOffset, 0);
+  EXPECT_TRUE(form.Button6->isEnabled());
+  EXPECT_TRUE(form.Button1->isEnabled());
+  EXPECT_FALSE(form.LoadFile1->isVisible());
+  EXPECT_FALSE(form.CloseConnection1->isEnabled());
+  EXPECT_TRUE(form.Exit1->isEnabled());
+  EXPECT_TRUE(form.StatusPanel0->text().isEmpty());
+  EXPECT_EQ(form.ListBox1->count(), 0);
+}
+
+TEST(MainFormStartUp, LoadsTheEmbeddedIdentityAndImage) {
+  WorkingFolder folder;
+  TMainForm form;
+  EXPECT_EQ(form.Identity.ProcessorNumber, 4680);
+  EXPECT_EQ(form.Identity.RmNumber, 4001);
+  EXPECT_EQ(form.Identity.ExpectedModel, 4001);
+  EXPECT_EQ(form.Identity.FirmwareVersion, 2110);
+  EXPECT_EQ(form.Identity.ProgramEndAddress, 0xFFFFu);
+  EXPECT_EQ(form.Identity.ModelReadDelay, 5);
+  QFile shipped(":/product/HFILE");
+  ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+  const QByteArray bytes = shipped.readAll();
+  ASSERT_EQ(bytes.size(), 65536);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), form.Image.Bytes.begin(),
+                         [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+  EXPECT_TRUE(std::all_of(form.Image.BlockPresent.begin(), form.Image.BlockPresent.end(),
+                          [](bool present) { return present; }));
+}
+
+TEST(MainFormStartUp, RemembersThePortOfTheSettingsFileWithoutRewritingIt) {
+  WorkingFolder folder;
+  const QByteArray content = "[Other]\r\nKey=x\r\n[options]\r\ncomms_port=0x0A\r\n";
+  folder.Write("Bootload.Ini", content);
+  TMainForm form;
+  EXPECT_EQ(form.CommPortNumber, 10);
+  EXPECT_EQ(folder.Read("Bootload.Ini"), content);
+}
+
+TEST(MainFormStartUp, UnwritableSettingsFileIsReportedAndStartUpGoesOn) {
+  WorkingFolder folder;
+  // A folder in the file's place cannot be written, even by root.
+  ASSERT_TRUE(QDir().mkdir(folder.Path("Bootload.Ini")));
+  ModalBoxCloser boxes;
+  TMainForm form;
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  const ModalBoxCloser::SeenBox& box = boxes.Boxes()[0];
+  EXPECT_EQ(box.text, "Unable to write to " + form.StartupDirectory + "Bootload.Ini.");
+  EXPECT_EQ(box.icon, QMessageBox::Critical);
+  EXPECT_TRUE(box.windowsBehind.contains("Bootloader"));
+  EXPECT_EQ(form.windowTitle(), ShippedTitle);
+  EXPECT_TRUE(form.Button6->isEnabled());
+}
+
+TEST(MainFormStartUp, MissingResourceSkipsTheRemainingStepsAndLeavesStartDisabled) {
+  WorkingFolder folder;
+  WriteProduct(folder, 2525, 4001, false);
+  ModalBoxCloser boxes;
+  TMainForm form(ResourceStore(folder.Path("product")));
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "Resource FW_VER not found.");
+  EXPECT_EQ(boxes.Boxes()[0].icon, QMessageBox::Critical);
+  EXPECT_FALSE(form.Button6->isEnabled());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.windowTitle(), "Bootloader");
+  EXPECT_EQ(form.Identity.ProcessorNumber, 2525);
+  EXPECT_EQ(form.Identity.ProgramEndAddress, 0xBFFFu);
+  EXPECT_FALSE(form.SlvAdd_GroupBox->isVisibleTo(&form));
+  EXPECT_TRUE(std::all_of(form.Image.Bytes.begin(), form.Image.Bytes.end(),
+                          [](uint8_t b) { return b == 0; }));
+}
+
+TEST(MainFormStartUp, UnknownProductIsUnsupportedFirmwareButUsable) {
+  WorkingFolder folder;
+  WriteProduct(folder, 1, 9999, true);
+  TMainForm form(ResourceStore(folder.Path("product")));
+  EXPECT_EQ(form.windowTitle(), "Unsupported Firmware");
+  EXPECT_EQ(TBootloadApplication::Title(), "Unsupported Firmware");
+  EXPECT_EQ(form.Identity.ExpectedModel, 9999);
+  EXPECT_EQ(form.Identity.ModelReadDelay, -1);
+  EXPECT_EQ(form.Identity.ProgramEndAddress, 0u);
+  EXPECT_FALSE(form.SlvAdd_GroupBox->isVisibleTo(&form));
+  EXPECT_TRUE(form.Button6->isEnabled());
+  EXPECT_EQ(form.Image.Bytes[99], 0x5A);
+  EXPECT_EQ(form.Image.Bytes[100], 0);
+}
+
+TEST(MainFormStartUp, FamilyProductShowsItsOwnTitleAndExpectsTheFamilyModel) {
+  WorkingFolder folder;
+  WriteProduct(folder, 4321, 2005, true);
+  TMainForm form(ResourceStore(folder.Path("product")));
+  EXPECT_EQ(form.windowTitle(), "Sensor Node SN-05 v1.05");
+  EXPECT_EQ(form.Identity.ExpectedModel, 2000);
+  EXPECT_EQ(form.Identity.ProgramEndAddress, 0x1FFFu);
+  EXPECT_FALSE(form.SlvAdd_GroupBox->isVisibleTo(&form));
+}
+
+}  // namespace
