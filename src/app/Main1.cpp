@@ -46,7 +46,11 @@ TMainForm::TMainForm(ResourceStore resources, UpdateCommandsFactory makeCommands
   FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // Destroying the window takes the focus from the Slave Address box after
+  // this object's part is gone; its change must not reach the window then.
+  QObject::disconnect(SpinEdit1, nullptr, this, nullptr);
+}
 
 void TMainForm::CreateControls() {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

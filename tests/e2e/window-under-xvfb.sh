@@ -16,7 +16,7 @@ readonly ClientHeight=196
 bootload=$(realpath "$1")
 artefacts=$2
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-# shellcheck source=../../scripts/lib/xserver.sh
+# shellcheck source=scripts/lib/xserver.sh
 source "$here/../../scripts/lib/xserver.sh"
 
 fail() {
