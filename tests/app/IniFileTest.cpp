@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,15 +14,8 @@ namespace {
 class IniFileTest : public testing::Test {
  protected:
   QString path() const { return dir_.filePath("Test.ini"); }
-  void writeFile(const QByteArray& bytes) const {
-    QFile file(path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-  }
-  QByteArray readFile() const {
-    QFile file(path());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
+  void writeFile(const QByteArray& bytes) const { WriteFileBytes(path(), bytes); }
+  QByteArray readFile() const { return ReadFileBytes(path()); }
   // Writes key K = 9 into section S of a file holding before; returns the file.
   QByteArray afterWrite(const QByteArray& before) const {
     writeFile(before);

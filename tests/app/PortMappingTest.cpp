@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -11,11 +13,7 @@ class PortMapping : public testing::Test {
  protected:
   QString folder() const { return dir_.path() + '/'; }
   QString path() const { return folder() + "Bootload.Ini"; }
-  void writeFile(const QByteArray& bytes) const {
-    QFile file(path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-  }
+  void writeFile(const QByteArray& bytes) const { WriteFileBytes(path(), bytes); }
 
   QTemporaryDir dir_;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -30,15 +32,8 @@ class SettingsFile : public testing::Test {
  protected:
   QString folder() const { return dir_.path() + '/'; }
   QString path() const { return folder() + "Bootload.Ini"; }
-  void writeFile(const QByteArray& bytes) const {
-    QFile file(path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-  }
-  QByteArray readFile() const {
-    QFile file(path());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
+  void writeFile(const QByteArray& bytes) const { WriteFileBytes(path(), bytes); }
+  QByteArray readFile() const { return ReadFileBytes(path()); }
   static void expectWriteFailure(const QString& startupDirectory) {
     try {
       ReadCommPortSetting(startupDirectory);

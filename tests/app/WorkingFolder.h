@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "support/Files.h"
+
 // A fresh temporary folder made the working folder for the test's lifetime.
 class WorkingFolder {
  public:
@@ -15,14 +17,10 @@ class WorkingFolder {
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
 
-  QByteArray Read(const QString& name) const {
-    QFile file(Path(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
+  QByteArray Read(const QString& name) const { return ReadFileBytes(Path(name)); }
 
   void Write(const QString& name, const QByteArray& content) const {
-    QFile file(Path(name));
-    if (file.open(QIODevice::WriteOnly)) file.write(content);
+    WriteFileBytes(Path(name), content);
   }
 
  private:
