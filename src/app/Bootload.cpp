@@ -1,8 +1,11 @@
 #include "app/BootloadApplication.h"
+#include "app/CommSel.h"
 #include "app/Main1.h"
 
 int main(int argc, char** argv) {
   TBootloadApplication application(argc, argv);
   TMainForm mainForm;
+  TCommSelFrm commSelFrm(&mainForm);
+  mainForm.CommSelFrm = &commSelFrm;
   return application.exec();
 }

@@ -126,7 +126,10 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
   // (a writable file in a read-only folder); otherwise the replace is atomic.
   QSaveFile file(path_);
   file.setDirectWriteFallback(true);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+  // Unbuffered, so that a write the file system cuts short is seen here:
+  // through the buffer a short write still reached commit() as success.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size() ||
+      !file.commit()) {
     throw std::runtime_error(("Unable to write to " + path_).toStdString());
   }
   lines_ = std::move(lines);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -14,7 +15,11 @@
 #include <QStatusBar>
 #include <exception>
 
+#include "app/Beep.h"
 #include "app/BootloadApplication.h"
+#include "app/CommSel.h"
+#include "app/MessageBoxes.h"
+#include "app/PortMapping.h"
 #include "app/SettingsFile.h"
 #include "app/SlaveAddressSpinBox.h"
 #include "app/TopLineBevel.h"
@@ -30,9 +35,12 @@ constexpr int StatusPanel0Width = 150;
 constexpr int StatusPanel1Width = 50;
 constexpr int MinimumSlaveAddress = 1;
 constexpr int MaximumSlaveAddress = 247;
+constexpr uint32_t StartupBaudRate = 115200;
+constexpr uint16_t StartupRxBufferSize = 500;
+constexpr int PortListSize = 32;
 
-std::unique_ptr<UpdateCommands> MakeUpdateEngine(UpdateView&) {
-  return std::make_unique<UpdateEngine>();
+std::unique_ptr<UpdateCommands> MakeUpdateEngine(UpdateView& view) {
+  return std::make_unique<UpdateEngine>(view);
 }
 
 }  // namespace
@@ -107,6 +115,7 @@ void TMainForm::CreateMenu() {
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
   CommsPort1 = options->addAction(QStringLiteral("&Comms Port"));
+  connect(CommsPort1, &QAction::triggered, this, &TMainForm::CommsPort1Click);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   About1 = help->addAction(QStringLiteral("&About...."));
@@ -161,6 +170,30 @@ void TMainForm::ReadSettings() {
   CommPortNumber = ReadCommPortSetting(StartupDirectory);
 }
 
+void TMainForm::WriteSettings() {
+  WriteCommPortSetting(StartupDirectory, CommPortNumber);
+}
+
+void TMainForm::ShowOpenPort() {
+  StatusPanel0->setText(" Port: COM" + QString::number(CommPortNumber));
+}
+
+void TMainForm::OpenLinkAtStartup() {
+  CommsLink = std::make_unique<TKovaComms>(MakePortResolver(StartupDirectory));
+  CommsLink->BaudRate = StartupBaudRate;
+  CommsLink->Parity = TParity::None;
+  CommsLink->DataBits = 8;
+  CommsLink->StopBits = TStopBits::sb1;
+  CommsLink->CommPort = static_cast<uint8_t>(CommPortNumber - 1);
+  CommsLink->RxBufferSize = StartupRxBufferSize;
+  if (CommsLink->Open()) {
+    ShowOpenPort();
+    WriteSettings();
+  } else {
+    ShowPlainMessage(QStringLiteral("Unable To Open Comms Port. Please Select Another."));
+  }
+}
+
 void TMainForm::LoadProduct() {
   const SlaveAddressGroup group = BuildProductIdentity(Identity, resources_);
   SlvAdd_GroupBox->setVisible(group == SlaveAddressGroup::Shown);
@@ -168,6 +201,7 @@ void TMainForm::LoadProduct() {
   setWindowTitle(TBootloadApplication::Title());
   LoadEmbeddedImage(Image, resources_);
   Button6->setEnabled(true);
+  OpenLinkAtStartup();
 }
 
 void TMainForm::Button6Click() {
@@ -210,8 +244,37 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::FormClose(QCloseEvent* event) {
+  if (CommsLink) {
+    CommsLink->Close();
+    CommsLink.reset();
+  }
   // Closing the main window ends the program.
   event->accept();
+}
+
+void TMainForm::CommsPort1Click() {
+  // The run needs its link where it is until state 99; without a link
+  // (start-up stopped early) there is nothing to move.
+  if (runInProgress_ || !CommsLink || CommSelFrm == nullptr) {
+    MessageBeep(BeepSound::Default);
+    return;
+  }
+  const int current = CommPortNumber - 1;
+  CommSelFrm->ComboBox1->setCurrentIndex(current >= 0 && current < PortListSize ? current : -1);
+  if (CommSelFrm->exec() != QDialog::Accepted) return;
+  const int selected = CommSelFrm->ComboBox1->currentIndex();
+  CommsLink->Close();
+  CommsLink->CommPort = static_cast<uint8_t>(selected);
+  if (CommsLink->Open()) {
+    CommPortNumber = selected + 1;
+    WriteSettings();
+    ShowOpenPort();
+    return;
+  }
+  CommsLink->CommPort = static_cast<uint8_t>(CommPortNumber - 1);
+  CommsLink->Open();
+  BeepAndShowMessage(QStringLiteral("Unable To Open Comm Port."), MessageKind::Error,
+                     QMessageBox::Ok, 0);
 }
 
 void TMainForm::UpdateSequence(int32_t state) {

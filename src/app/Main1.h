@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/MainWindowView.h"
+#include "comms/KovaComms.h"
 #include "image/FirmwareImage.h"
 #include "image/ProductIdentity.h"
 #include "image/ResourceStore.h"
@@ -19,6 +20,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
+class TCommSelFrm;
 class TSlaveAddressSpinBox;
 
 // Makes the update commands for the window, given the window's narrow view.
@@ -42,11 +44,13 @@ class TMainForm : public QMainWindow {
   void Button1Click();
   void SpinEdit1Change(int value);
   void Exit1Click();
+  void CommsPort1Click();
 
   // From Start until state 99, unless a state ended the run by an exception.
   bool IsRunInProgress() const { return runInProgress_; }
 
   QString StartupDirectory;
+  std::unique_ptr<TKovaComms> CommsLink;
   int32_t CommPortNumber = 0;
   FirmwareImage Image;
   ProductIdentity Identity;
@@ -67,6 +71,8 @@ class TMainForm : public QMainWindow {
   QAction* Exit1 = nullptr;
   QAction* CommsPort1 = nullptr;
   QAction* About1 = nullptr;
+  // The comm port dialog; the program creates it after the main window.
+  TCommSelFrm* CommSelFrm = nullptr;
 
  protected:
   bool event(QEvent* event) override;
@@ -82,6 +88,9 @@ class TMainForm : public QMainWindow {
 
   void FormCreate();
   void ReadSettings();
+  void WriteSettings();
+  void OpenLinkAtStartup();
+  void ShowOpenPort();
   void LoadProduct();
   void FormClose(QCloseEvent* event);
 

@@ -40,6 +40,10 @@ void MainWindowView::PostUpdateState(int32_t state) {
   QCoreApplication::postEvent(&form_, new TUpdateStateEvent(state));
 }
 
+TKovaComms* MainWindowView::CommsLink() {
+  return form_.CommsLink.get();
+}
+
 const ProductIdentity& MainWindowView::Identity() const {
   return form_.Identity;
 }

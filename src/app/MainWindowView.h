@@ -17,6 +17,7 @@ class MainWindowView final : public UpdateView {
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
 
+  TKovaComms* CommsLink() override;
   const ProductIdentity& Identity() const override;
   const FirmwareImage& Image() const override;
   int32_t SlaveAddress() const override;

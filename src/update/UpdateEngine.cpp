@@ -1,5 +1,8 @@
 #include "update/UpdateEngine.h"
 
+#include "comms/KovaComms.h"
+#include "update/UpdateView.h"
+
 namespace {
 
 // Transaction results a unit that does not answer leaves behind.
@@ -10,7 +13,15 @@ constexpr uint32_t NoModelNumber = 0xFFFF0000;
 
 }  // namespace
 
-void UpdateEngine::ReopenLink(uint32_t) {}
+UpdateEngine::UpdateEngine(UpdateView& view) : view_(view) {}
+
+void UpdateEngine::ReopenLink(uint32_t baudRate) {
+  TKovaComms* link = view_.CommsLink();
+  if (link == nullptr) return;
+  link->Close();
+  link->BaudRate = baudRate;
+  link->Open();
+}
 
 int32_t UpdateEngine::ReadUpgradeInfo() {
   return NoReply;

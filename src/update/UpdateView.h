@@ -4,6 +4,7 @@
 #include <cstdint>
 
 class FirmwareImage;
+class TKovaComms;
 struct ProductIdentity;
 
 // What the update engine may use of the main window, and nothing more.
@@ -26,6 +27,8 @@ class UpdateView {
   // current message has been handled.
   virtual void PostUpdateState(int32_t state) = 0;
 
+  // The serial link, or nullptr while the window has none.
+  virtual TKovaComms* CommsLink() = 0;
   virtual const ProductIdentity& Identity() const = 0;
   virtual const FirmwareImage& Image() const = 0;
   virtual int32_t SlaveAddress() const = 0;

@@ -5,9 +5,11 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "app/Beep.h"
+#include "app/CommSel.h"
+#include "app/LinkedFolder.h"
 #include "app/Main1.h"
 #include "app/UpdateStateEvent.h"
-#include "app/WorkingFolder.h"
 #include "support/ModalBoxCloser.h"
 #include "update/ScriptedCommands.h"
 
@@ -32,7 +34,7 @@ TMainForm* MakeScriptedForm(std::unique_ptr<TMainForm>& form, ScriptedCommands*&
 }
 
 TEST(MainFormRun, StartRunsTheSequenceOfAUnitThatDoesNotAnswer) {
-  WorkingFolder folder;
+  LinkedFolder folder;
   TMainForm form;
   form.ListBox1->addItem("from before");
   QTest::mouseClick(form.Button6, Qt::LeftButton);
@@ -51,7 +53,7 @@ TEST(MainFormRun, StartRunsTheSequenceOfAUnitThatDoesNotAnswer) {
 }
 
 TEST(MainFormRun, UnknownStateMessagesDoNothing) {
-  WorkingFolder folder;
+  LinkedFolder folder;
   TMainForm form;
   form.ListBox1->addItem("untouched");
   for (int32_t state : {8, 19, 100}) {
@@ -65,7 +67,7 @@ TEST(MainFormRun, UnknownStateMessagesDoNothing) {
 }
 
 TEST(MainFormRun, ExceptionInAStateEndsTheRunButLeavesStartAndCloseDisabled) {
-  WorkingFolder folder;
+  LinkedFolder folder;
   std::unique_ptr<TMainForm> owner;
   ScriptedCommands* commands = nullptr;
   TMainForm& form = *MakeScriptedForm(owner, commands);
@@ -89,7 +91,7 @@ TEST(MainFormRun, ExceptionInAStateEndsTheRunButLeavesStartAndCloseDisabled) {
 }
 
 TEST(MainFormRun, CloseDuringARunWaitsForTheEndOfTheRun) {
-  WorkingFolder folder;
+  LinkedFolder folder;
   std::unique_ptr<TMainForm> owner;
   ScriptedCommands* commands = nullptr;
   TMainForm& form = *MakeScriptedForm(owner, commands);
@@ -105,6 +107,31 @@ TEST(MainFormRun, CloseDuringARunWaitsForTheEndOfTheRun) {
   EXPECT_TRUE(visibleAfterClose);
   EXPECT_EQ(LogOf(form).last(), "Finalising Upgrade.....Done");
   EXPECT_FALSE(form.isVisible());
+}
+
+TEST(MainFormRun, PortChoiceIsRefusedWithTheDefaultBeepDuringARun) {
+  LinkedFolder folder;
+  std::unique_ptr<TMainForm> owner;
+  ScriptedCommands* commands = nullptr;
+  TMainForm& form = *MakeScriptedForm(owner, commands);
+  TCommSelFrm dialog(&form);
+  form.CommSelFrm = &dialog;
+  std::vector<uint32_t> beeps;
+  SetBeepListener([&beeps](uint32_t sound) { beeps.push_back(sound); });
+  bool dialogShown = false;
+  commands->During = [&](const QString& command) {
+    if (command != "EnableBootLoader") return;
+    form.CommsPort1Click();
+    dialogShown = dialog.isVisible();
+  };
+  form.Button6Click();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !form.IsRunInProgress(); }));
+  SetBeepListener(nullptr);
+
+  EXPECT_EQ(beeps, std::vector<uint32_t>{BeepSound::Default});
+  EXPECT_FALSE(dialogShown);
+  EXPECT_EQ(form.CommPortNumber, 1);
+  EXPECT_TRUE(form.CommsLink->IsOpen());
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include "support/Files.h"
 
+#include <sys/resource.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <stdexcept>
 #include <utility>
 
@@ -119,6 +121,22 @@ TEST_F(SettingsFile, ByteOrderMarkBeforeOptionsIsReadAndKept) {
   EXPECT_EQ(ReadCommPortSetting(folder()), 6);
   WriteCommPortSetting(folder(), 7);
   EXPECT_EQ(readFile(), "\xEF\xBB\xBF[Options]\r\nComms_Port=7\r\n");
+}
+
+TEST_F(SettingsFile, WriteCutShortByTheFileSystemFailsAndKeepsTheFile) {
+  const QByteArray content = "[Options]\r\nComms_Port=3\r\n[Other]\r\nKey=some longer value\r\n";
+  writeFile(content);
+  // A file size limit cuts the write short, even for root.
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tiny = saved;
+  tiny.rlim_cur = 16;
+  setrlimit(RLIMIT_FSIZE, &tiny);
+  EXPECT_THROW(WriteCommPortSetting(folder(), 4), std::runtime_error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_EQ(readFile(), content);
 }
 
 TEST_F(SettingsFile, MissingFolderGivesWriteError) {

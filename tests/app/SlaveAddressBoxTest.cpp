@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/Beep.h"
+#include "app/LinkedFolder.h"
 #include "app/Main1.h"
 #include "app/SlaveAddressSpinBox.h"
-#include "app/WorkingFolder.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ class SlaveAddressBox : public testing::Test {
     QCoreApplication::sendEvent(form.SpinEdit1, &focusOut);
   }
 
-  WorkingFolder folder;
+  LinkedFolder folder;
   TMainForm form;
   std::vector<uint32_t> beeps;
 };

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
+#include <initializer_list>
+#include <string>
+#include <utility>
 
 #include "support/Files.h"
 
@@ -21,6 +24,19 @@ class WorkingFolder {
 
   void Write(const QString& name, const QByteArray& content) const {
     WriteFileBytes(Path(name), content);
+  }
+
+  // Writes a settings file remembering port comPort, with the given COM
+  // ports mapped to device paths, so that nothing depends on the serial
+  // ports this machine has.
+  void WriteSettings(int comPort, std::initializer_list<std::pair<int, std::string>> ports) const {
+    QByteArray content =
+        "[Options]\r\nComms_Port=" + QByteArray::number(comPort) + "\r\n[Ports]\r\n";
+    for (const auto& [number, path] : ports) {
+      content +=
+          "COM" + QByteArray::number(number) + "=" + QByteArray::fromStdString(path) + "\r\n";
+    }
+    Write("Bootload.Ini", content);
   }
 
  private:

@@ -15,6 +15,7 @@ readonly ClientHeight=196
 
 bootload=$(realpath "$1")
 artefacts=$2
+[[ -x "$bootload" ]] || { echo "FAIL: no program at $bootload" >&2; exit 1; }
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 # shellcheck source=scripts/lib/xserver.sh
 source "$here/../../scripts/lib/xserver.sh"
@@ -35,6 +36,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
 
 start_xvfb "$work"
 echo "Xvfb is display $DISPLAY"
@@ -47,9 +49,9 @@ mkdir "$work/folder"
 ) >"$work/bootload.log" 2>&1 &
 BOOTLOAD_PID=$!
 
-window=$(timeout "$WindowWaitSeconds" xdotool search --sync --name "^${Title}\$" | head -n 1) ||
-  fail "no window titled '$Title' within ${WindowWaitSeconds} s"
-[[ -n "$window" ]] || fail "no window titled '$Title'"
+wait_for_window "$BOOTLOAD_PID" "$Title" "$WindowWaitSeconds" ||
+  fail "the window did not appear; the program's output: $(cat "$work/bootload.log")"
+window=$WINDOW
 echo "window $window"
 
 # The title is set after the settings file is written, so the file exists now.

@@ -31,6 +31,7 @@ class RecordingView final : public QObject, public UpdateView {
   void ProcessPendingMessages() override;
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
+  TKovaComms* CommsLink() override { return nullptr; }
   const ProductIdentity& Identity() const override { return Product; }
   const FirmwareImage& Image() const override { return Firmware; }
   int32_t SlaveAddress() const override { return 1; }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// The comm port selection dialog: a list of COM1 to COM32, Ok and Cancel
+// (the default button; Escape does nothing, the close box cancels).
+class TCommSelFrm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TCommSelFrm(QWidget* parent = nullptr);
+
+  QGroupBox* GroupBox1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QComboBox* ComboBox1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "comms/CommsTypes.h"
+#include "comms/PortResolver.h"
+#include "comms/SerialDevice.h"
+
+class QEventLoop;
+class QObject;
+class StopSignal;
+class TRxCondition;
+class TRxDataEvent;
+class TRxThread;
+
+// Misuse of the link inside Open.
+class ECommsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The serial link: one COM port, a receive thread, a receive buffer, a
+// 100 ms reply timer and the caller's receive conditions that recognise a
+// complete reply. Everything here runs on the UI thread; the receive thread
+// only reads the port and posts chunks.
+class TKovaComms {
+ public:
+  using TReceiveDataEvent = std::function<void(std::span<const uint8_t> buffer)>;
+  using TReceiveMsgEvent = std::function<void(int32_t condnum)>;
+  using TTimeOutEvent = std::function<void()>;
+
+  explicit TKovaComms(PortResolver resolver);
+  ~TKovaComms();
+  TKovaComms(const TKovaComms&) = delete;
+  TKovaComms& operator=(const TKovaComms&) = delete;
+
+  uint8_t CommPort = 0;  // 0-based: 0 = COM1
+  uint32_t BaudRate = 9600;
+  uint8_t DataBits = 8;
+  TStopBits StopBits = TStopBits::sb1;
+  TParity Parity = TParity::None;
+  uint16_t RxBufferSize = 256;
+  // Called for every received chunk; the bytes are followed by a zero byte.
+  TReceiveDataEvent OnReceiveData;
+  // When set, every completed message is reported here instead of to
+  // WaitForResult.
+  TReceiveMsgEvent OnReceiveMsg;
+  TTimeOutEvent OnTimeOut;
+
+  // Opens the port of CommPort at the line settings and starts receiving;
+  // false when the device cannot be opened. Throws ECommsError when a port
+  // is already open, the device is no serial device, or the receive thread
+  // cannot start.
+  bool Open();
+  // Stops receiving and closes the port; on a closed link it leaves the
+  // closed state (-2), in which SendData refuses.
+  void Close();
+  bool IsOpen() const { return device_.IsOpen(); }
+
+  void SetRxCondition(TRxCondition& condition);
+  void ClearRxCondition();
+  void ResetRxMatch();
+  void ClearRxBuffer();
+
+  // Starts the reply timeout of timeoutTicks ticks of 100 ms (0xFFFF never
+  // expires) and writes the frame; false when nothing could be sent.
+  bool SendData(std::span<const uint8_t> data, uint16_t timeoutTicks);
+
+  // Waits, dispatching the UI thread's messages, for the result: the
+  // 1-based number of the completed item, 0 for a timeout, -1 when the port
+  // was closed meanwhile (or is not open), -2 in the closed state.
+  int32_t WaitForResult();
+
+  // Copies the message of the item out of the receive buffer; dest must
+  // hold maxLength + 1 bytes. Returns the number of bytes copied.
+  uint16_t GetRxMessage(uint16_t itemNumber, std::span<uint8_t> dest, uint16_t maxLength,
+                        int32_t leadCount, int32_t middleCount, int32_t trailCount) const;
+
+ private:
+  class MessageTarget;
+
+  void HandleRxData(const TRxDataEvent& chunk);
+  void ReceiveBytes(std::span<const uint8_t> bytes);
+  int32_t CheckComplete() const;
+  void ReplyTimerTick();
+  void SignalMatch();
+  void SignalTimeout();
+  void WakeWaits();
+  void ReleasePort();
+
+  PortResolver resolver_;
+  std::unique_ptr<MessageTarget> messageWindow_;
+  QTimer replyTimer_;
+  SerialDevice device_;
+  std::unique_ptr<StopSignal> stopEvent_;
+  std::unique_ptr<TRxThread> rxThread_;
+  std::vector<uint8_t> rxBuffer_;
+  uint16_t rxReadIndex_ = 0;
+  uint16_t rxWriteIndex_ = 0;
+  TRxCondition* rxCondition_ = nullptr;
+  int32_t matchedItem_ = 0;
+  int32_t lastResult_ = 0;
+  uint16_t ticksLeft_ = 0;
+  uint16_t tickPhase_ = 0;
+  // The wait objects exist from Open to Close; a wait without them fails.
+  bool waitEventsExist_ = false;
+  bool matchEvent_ = false;
+  bool timeoutEvent_ = false;
+  std::vector<QEventLoop*> waits_;
+};

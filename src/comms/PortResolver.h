@@ -1,0 +1,7 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// Gives the device path of a COM port number (1 = COM1); asked at every open.
+using PortResolver = std::function<std::string(int comNumber)>;

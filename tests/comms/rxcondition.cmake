@@ -1,0 +1,1 @@
+bootload_add_test_executable(rxcondition_tests SOURCES RxConditionTest.cpp LIBRARIES bootload_comms bootload_test_core_main)
