@@ -29,9 +29,11 @@ mkdir -p "$artefacts"
 work=$(mktemp -d)
 XVFB_PID=
 BOOTLOAD_PID=
+PTY_PID=
 cleanup() {
   stop_process "$BOOTLOAD_PID"
   stop_process "$XVFB_PID"
+  stop_process "$PTY_PID"
   cp "$work/bootload.log" "$artefacts/main-window.log" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -43,6 +45,12 @@ echo "Xvfb is display $DISPLAY"
 
 mkdir -m 700 "$work/runtime"
 mkdir "$work/folder"
+
+# COM1 is a pseudo-terminal held for the run, whatever serial ports this
+# machine has.
+coproc PTY { exec python3 "$here/../../scripts/lib/hold-pty.py"; }
+read -r -u "${PTY[0]}" port || fail "no pseudo-terminal for COM1"
+printf '[Ports]\r\nCOM1=%s\r\n' "$port" >"$work/folder/Bootload.Ini"
 (
   cd "$work/folder"
   exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$bootload"
@@ -54,11 +62,12 @@ wait_for_window "$BOOTLOAD_PID" "$Title" "$WindowWaitSeconds" ||
 window=$WINDOW
 echo "window $window"
 
-# The title is set after the settings file is written, so the file exists now.
+# The window shows once start-up is complete: the port that opened has been
+# written back beside the mapping.
 ini="$work/folder/Bootload.Ini"
-[[ -f "$ini" ]] || fail "Bootload.Ini was not created in the working folder"
 grep -qx $'Comms_Port=1\r' "$ini" ||
   fail "Bootload.Ini has no line 'Comms_Port=1' ending in CR LF: $(od -c "$ini")"
+grep -qx "COM1=$port"$'\r' "$ini" || fail "Bootload.Ini lost its [Ports] mapping: $(cat "$ini")"
 
 name=$(xdotool getwindowname "$window")
 [[ "$name" == "$Title" ]] || fail "window title is '$name', expected '$Title'"
