@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "comms/AttachedCondition.h"
 #include "comms/KovaComms.h"
 #include "comms/RxCondition.h"
 #include "modbus/ModbusCrc.h"
@@ -11,22 +12,6 @@
 namespace {
 
 constexpr int MaxAttempts = 2;
-
-// Keeps a condition set attached to the link for one transaction; detached
-// on every way out, exceptions included.
-class AttachedCondition {
- public:
-  AttachedCondition(TKovaComms& link, TRxCondition& condition) : link_(link) {
-    link_.SetRxCondition(condition);
-    link_.ResetRxMatch();
-  }
-  ~AttachedCondition() { link_.ClearRxCondition(); }
-  AttachedCondition(const AttachedCondition&) = delete;
-  AttachedCondition& operator=(const AttachedCondition&) = delete;
-
- private:
-  TKovaComms& link_;
-};
 
 int32_t SendAndWait(TKovaComms& link, std::span<const uint8_t> request, uint16_t timeout) {
   // A write that fails shows up as a missing reply.

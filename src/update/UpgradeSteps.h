@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+class UpdateView;
+
+// The Modbus steps around an update: the unit's model and version before
+// it, and for the one model that keeps its settings, their saving before
+// and writing back after, with the commit that makes them stick.
+class UpgradeSteps {
+ public:
+  static constexpr std::size_t SettingsWords = 31;
+  using Settings = std::array<uint16_t, SettingsWords>;
+
+  explicit UpgradeSteps(UpdateView& view);
+
+  // The Modbus result of reading model and version; both 0 when it failed.
+  int32_t ReadUpgradeInfo();
+  // 1 when all three reads succeeded, 99 when this unit and update keep
+  // nothing, otherwise the result of the first failed read.
+  int32_t SaveUnitSettings();
+  // 1 when every write succeeded, 99 when nothing was to be written back,
+  // otherwise the result of the last write made.
+  int32_t RestoreUnitSettings();
+
+  uint16_t UnitModel = 0;
+  uint16_t UnitVersion = 0;
+  Settings SettingsSlave17{};
+  Settings SettingsSlave19{};
+  Settings SettingsSlave20{};
+
+ private:
+  bool CrossesVersionWithKeptSettings() const;
+  void CommitUnitSettings();
+
+  UpdateView& view_;
+};
