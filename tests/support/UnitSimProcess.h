@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+// The simulated unit as a child process: started with the given options, it
+// serves a pseudo-terminal whose path it reports, writes its transcript to a
+// file and its program memory to another when it ends.
+class UnitSimProcess {
+ public:
+  explicit UnitSimProcess(const QStringList& options = {});
+  ~UnitSimProcess();
+  UnitSimProcess(const UnitSimProcess&) = delete;
+  UnitSimProcess& operator=(const UnitSimProcess&) = delete;
+
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // The transcript so far, one frame or event a line.
+  QStringList Transcript() const;
+  // The transcript lines of frames heard ("rx ...").
+  QStringList HeardFrames() const;
+
+  // Ends the unit and returns its 64 KiB program memory.
+  std::vector<uint8_t> StopAndReadMemory();
+
+ private:
+  QTemporaryDir dir_;
+  QProcess process_;
+  std::string slavePath_;
+};
