@@ -3,10 +3,8 @@ add_library(bootload_test_pty STATIC ${CMAKE_CURRENT_LIST_DIR}/PseudoTerminal.cp
 target_include_directories(bootload_test_pty PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 
 # The simulated unit as a child process of a test.
-if(TARGET unit-sim)
-  add_library(bootload_test_unitsim STATIC ${CMAKE_CURRENT_LIST_DIR}/UnitSimProcess.cpp)
-  target_include_directories(bootload_test_unitsim PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(bootload_test_unitsim PUBLIC Qt6::Core)
-  target_compile_definitions(bootload_test_unitsim PRIVATE UNIT_SIM_PATH="$<TARGET_FILE:unit-sim>")
-  add_dependencies(bootload_test_unitsim unit-sim)
-endif()
+add_library(bootload_test_unitsim STATIC ${CMAKE_CURRENT_LIST_DIR}/UnitSimProcess.cpp)
+target_include_directories(bootload_test_unitsim PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(bootload_test_unitsim PUBLIC Qt6::Core)
+target_compile_definitions(bootload_test_unitsim PRIVATE UNIT_SIM_PATH="$<TARGET_FILE:unit-sim>")
+add_dependencies(bootload_test_unitsim unit-sim)

@@ -41,8 +41,7 @@ constexpr std::array<KindRow, 8> KindRows{{
 
 }  // namespace
 
-BootEntry::BootEntry(uint16_t model, uint8_t slaveAddress,
-                     std::optional<EntryRequestChoice> choice)
+BootEntry::BootEntry(uint16_t model, uint8_t slaveAddress, std::optional<EntryRequestChoice> choice)
     : kind_(BootEntryKindOf(model)) {
   if (!kind_) {
     if (choice) throw std::invalid_argument("--entry-request: this model has no boot entry");

@@ -31,8 +31,9 @@ std::string_view ExchangeName(Exchange exchange) {
 }
 
 std::optional<Exchange> ExchangeNamed(std::string_view name) {
-  const auto entry = std::find_if(Names.begin(), Names.end(),
-                                  [name](const auto& candidate) { return candidate.second == name; });
+  const auto entry = std::find_if(Names.begin(), Names.end(), [name](const auto& candidate) {
+    return candidate.second == name;
+  });
   if (entry == Names.end()) return std::nullopt;
   return entry->first;
 }

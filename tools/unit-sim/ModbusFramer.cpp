@@ -55,6 +55,19 @@ std::optional<std::size_t> LengthByCrc(std::span<const uint8_t> bytes) {
   return std::nullopt;
 }
 
+// Whether a complete frame of a known layout starts somewhere after the first byte: then the
+// bytes at the front are junk, not the start of a frame still arriving.
+bool FrameFurtherOn(std::span<const uint8_t> bytes) {
+  for (std::size_t start = 1; start + 2 <= bytes.size(); ++start) {
+    const std::span<const uint8_t> rest = bytes.subspan(start);
+    const Layout layout = LayoutOf(rest[1]);
+    if (layout == Layout::Unknown) continue;
+    const std::optional<std::size_t> length = FixedLength(layout, rest);
+    if (length && *length <= rest.size() && CrcMatches(rest.first(*length))) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void ModbusFramer::Append(std::span<const uint8_t> bytes) {
@@ -74,7 +87,7 @@ std::optional<Bytes> ModbusFramer::Next(Bytes& skipped, bool silence) {
       const Layout layout = LayoutOf(bytes[1]);
       if (layout == Layout::Unknown) {
         length = LengthByCrc(bytes);
-        wait = !length && bytes.size() < LongestFrame;
+        wait = !length && bytes.size() < LongestFrame && !FrameFurtherOn(bytes);
       } else {
         length = FixedLength(layout, bytes);
         if (length && *length > bytes.size()) length.reset();

@@ -26,11 +26,12 @@ void ProgramMemory::Load(const std::string& path) {
   if (!in) throw FileError("cannot open the memory file", path);
   in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
   if (in.bad()) throw FileError("cannot read the memory file", path);
-  if (in.gcount() == static_cast<std::streamsize>(bytes_.size()) && in.peek() != EOF) {
+  const std::streamsize count = in.gcount();
+  if (count == static_cast<std::streamsize>(bytes_.size()) && in.peek() != EOF) {
     throw std::runtime_error("memory file " + path + " is larger than 64 KiB: give at most " +
                              std::to_string(Size) + " bytes");
   }
-  std::fill(bytes_.begin() + in.gcount(), bytes_.end(), 0xFF);
+  std::fill(bytes_.begin() + count, bytes_.end(), 0xFF);
 }
 
 void ProgramMemory::Save(const std::string& path) const {

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+
+#include "app/Main1.h"
+#include "app/WorkingFolder.h"
+#include "support/UnitSimProcess.h"
+
+namespace {
+
+constexpr int RunLimitMs = 300000;
+
+QStringList LogOf(const TMainForm& form) {
+  QStringList lines;
+  for (int i = 0; i < form.ListBox1->count(); ++i) lines.append(form.ListBox1->item(i)->text());
+  return lines;
+}
+
+TEST(FullUpdate, ShippedProductIsWrittenIntoTheUnitWithEveryStepLogged) {
+  UnitSimProcess unit;
+  WorkingFolder folder;
+  folder.WriteSettings(1, {{1, unit.SlavePath()}});
+  TMainForm form;
+  ASSERT_TRUE(form.CommsLink->IsOpen());
+  form.Button6Click();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !form.IsRunInProgress(); }, RunLimitMs));
+
+  EXPECT_EQ(LogOf(form), QStringList({
+                             "Initialising Upgrade.....Done (1)",
+                             "Enabling BootLoader.....Done",
+                             "Retrieving Bootloader Info......RM9001 v1.03",
+                             "Retrieving Model Number......OK",
+                             "Erasing Program Memory......100%",
+                             "Sending New Program Data......100%",
+                             "Disabling Boot Mode......Done",
+                             "Restarting Unit......Done",
+                             "Finalising Upgrade.....Done",
+                         }));
+  const std::vector<uint8_t> memory = unit.StopAndReadMemory();
+  ASSERT_EQ(memory.size(), 65536u);
+  EXPECT_TRUE(std::equal(memory.begin() + 0x800, memory.end(), form.Image.Bytes.begin() + 0x800))
+      << "the unit's memory from 0x0800 on equals the image";
+}
+
+}  // namespace

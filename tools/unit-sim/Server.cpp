@@ -1,0 +1,188 @@
+#include "Server.h"
+
+#include <poll.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <stdexcept>
+#include <utility>
+
+namespace unitsim {
+
+namespace {
+
+// Silence after which an incomplete frame is given up: far longer than the 3.5 characters
+// of a Modbus frame gap at any of the unit's speeds, and than any pause inside one write.
+constexpr std::chrono::milliseconds SilenceGap{50};
+// The gap between the pieces of a split reply.
+constexpr std::chrono::milliseconds SplitGap{30};
+// With pacing, bytes go out in chunks of about this much line time.
+constexpr std::chrono::milliseconds PaceTick{5};
+// How long to leave the line alone after it reported a hang-up, so that a line without any
+// open slave side is not polled in a busy loop.
+constexpr std::chrono::milliseconds HangUpNap{50};
+// Bits per byte on an 8N1 line: start, 8 data, stop.
+constexpr unsigned BitsPerByte = 10;
+constexpr std::size_t ReadChunk = 4096;
+
+std::vector<Bytes> SplitIntoPieces(const Bytes& bytes, int pieces) {
+  std::vector<Bytes> parts;
+  std::size_t start = 0;
+  for (int i = 0; i < pieces; ++i) {
+    const std::size_t end =
+        bytes.size() * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(pieces);
+    if (end > start) {
+      parts.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    start = end;
+  }
+  return parts;
+}
+
+}  // namespace
+
+Server::Server(Line& line, Unit& unit, Transcript& transcript, SignalWatch& signals,
+               const ProgramMemory& memory, ServerSettings settings)
+    : line_(line),
+      unit_(unit),
+      transcript_(transcript),
+      signals_(signals),
+      memory_(memory),
+      settings_(std::move(settings)) {}
+
+void Server::Run() {
+  for (;;) {
+    std::array<pollfd, 2> watched{{{signals_.Fd(), POLLIN, 0}, {line_.Fd(), POLLIN, 0}}};
+    const bool napping = napUntil_ && Clock::now() < *napUntil_;
+    const nfds_t count = line_.IsOpen() && !napping ? 2 : 1;
+    if (poll(watched.data(), count, PollTimeout()) < 0 && errno != EINTR) {
+      throw std::runtime_error("poll failed");
+    }
+    if ((watched[0].revents & POLLIN) != 0 && !TakeSignals()) return;
+    if (count == 2 && (watched[1].revents & POLLIN) != 0) {
+      ReadLine();
+    } else if (count == 2 && (watched[1].revents & (POLLHUP | POLLERR)) != 0) {
+      LineHungUp();
+    }
+    SendDue();
+    if (silenceAt_ && Clock::now() >= *silenceAt_) {
+      silenceAt_.reset();
+      if (const std::optional<Reply> reply = unit_.Silence()) Schedule(*reply);
+    }
+  }
+}
+
+bool Server::TakeSignals() {
+  bool keepRunning = true;
+  for (const int signal : signals_.Take()) {
+    if (signal == SIGUSR1) {
+      WriteMemory();
+    } else {
+      keepRunning = false;
+    }
+  }
+  return keepRunning;
+}
+
+void Server::ReadLine() {
+  std::array<uint8_t, ReadChunk> buffer;
+  const Line::ReadResult result = line_.Read(buffer);
+  if (result.state == Line::ReadState::HungUp) {
+    LineHungUp();
+    return;
+  }
+  if (result.state == Line::ReadState::Nothing) return;
+  hangUpNoted_ = false;
+  silenceAt_ = Clock::now() + SilenceGap;
+  const std::span<const uint8_t> bytes(buffer.data(), result.count);
+  if (const std::optional<Reply> reply = unit_.Hear(bytes, line_.OtherSideSpeed())) {
+    Schedule(*reply);
+  }
+}
+
+void Server::LineHungUp() {
+  // Only a device can really go away: a pseudo-terminal keeps its own slave descriptor.
+  if (!hangUpNoted_) transcript_.Event("line hang-up reported");
+  hangUpNoted_ = true;
+  napUntil_ = Clock::now() + HangUpNap;
+}
+
+void Server::Schedule(const Reply& reply) {
+  if (reply.hangUp) {
+    line_.HangUp();
+    transcript_.Event("hangup");
+    return;
+  }
+  const uint32_t speed = unit_.ListenSpeed();
+  const auto byteTime = std::chrono::nanoseconds(std::chrono::seconds(BitsPerByte)) / speed;
+  const std::size_t chunk = std::max<std::size_t>(1, static_cast<std::size_t>(PaceTick / byteTime));
+  Clock::time_point due = Clock::now() + reply.delay;
+  bool first = true;
+  for (const Bytes& piece : SplitIntoPieces(reply.bytes, reply.pieces)) {
+    if (!first) due += SplitGap;
+    first = false;
+    if (!settings_.pace) {
+      pieces_.push_back({due, piece});
+      continue;
+    }
+    for (std::size_t at = 0; at < piece.size(); at += chunk) {
+      const std::size_t size = std::min(chunk, piece.size() - at);
+      due += std::chrono::duration_cast<Clock::duration>(byteTime * size);
+      pieces_.push_back({due, Bytes(piece.begin() + static_cast<std::ptrdiff_t>(at),
+                                    piece.begin() + static_cast<std::ptrdiff_t>(at + size))});
+    }
+  }
+  sending_ = reply.bytes;
+  sendingNoted_ = false;
+}
+
+void Server::SendDue() {
+  if (pieces_.empty()) return;
+  while (!pieces_.empty() && pieces_.front().due <= Clock::now()) {
+    if (!sendingNoted_) transcript_.Traffic("tx", unit_.ListenSpeed(), sending_);
+    sendingNoted_ = true;
+    if (!line_.Write(pieces_.front().bytes)) {
+      transcript_.Event("reply lost: nobody reads the line");
+      pieces_.clear();
+    } else {
+      pieces_.pop_front();
+    }
+  }
+  if (!pieces_.empty()) return;
+  unit_.ReplyDone();
+  try {
+    line_.ListenAt(unit_.ListenSpeed());
+  } catch (const std::runtime_error& error) {
+    transcript_.Event(std::string("line speed not changed: ") + error.what());
+  }
+}
+
+void Server::WriteMemory() {
+  if (!settings_.memoryOut) {
+    transcript_.Event("memory-out not written: no --memory-out FILE given");
+    return;
+  }
+  try {
+    memory_.Save(*settings_.memoryOut);
+    transcript_.Event("memory-out " + *settings_.memoryOut);
+  } catch (const std::runtime_error& error) {
+    transcript_.Event(std::string("memory-out failed: ") + error.what());
+  }
+}
+
+int Server::PollTimeout() const {
+  std::optional<Clock::time_point> next = silenceAt_;
+  const auto earliest = [&next](Clock::time_point when) {
+    if (!next || when < *next) next = when;
+  };
+  if (!pieces_.empty()) earliest(pieces_.front().due);
+  if (napUntil_ && *napUntil_ > Clock::now()) earliest(*napUntil_);
+  if (!next) return -1;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
+}
+
+}  // namespace unitsim

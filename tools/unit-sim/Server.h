@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "Line.h"
+#include "ProgramMemory.h"
+#include "ReplyShaping.h"
+#include "SignalWatch.h"
+#include "Transcript.h"
+#include "Unit.h"
+
+namespace unitsim {
+
+struct ServerSettings {
+  // Replies go out at the line's byte rate.
+  bool pace = false;
+  std::optional<std::string> memoryOut;
+};
+
+// Runs the unit on the line: reads what arrives, hands it to the unit with the speed it was
+// sent at, sends the unit's replies when they are due (after the unit's work time, in
+// pieces, paced), and handles the signals: SIGTERM and SIGINT end the run, SIGUSR1 writes
+// the program memory out.
+class Server {
+ public:
+  Server(Line& line, Unit& unit, Transcript& transcript, SignalWatch& signals,
+         const ProgramMemory& memory, ServerSettings settings);
+
+  // Until SIGTERM or SIGINT.
+  void Run();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Piece {
+    Clock::time_point due;
+    Bytes bytes;
+  };
+
+  bool TakeSignals();
+  void ReadLine();
+  void Schedule(const Reply& reply);
+  void SendDue();
+  void LineHungUp();
+  void WriteMemory();
+  int PollTimeout() const;
+
+  Line& line_;
+  Unit& unit_;
+  Transcript& transcript_;
+  SignalWatch& signals_;
+  const ProgramMemory& memory_;
+  ServerSettings settings_;
+  std::deque<Piece> pieces_;
+  Bytes sending_;
+  bool sendingNoted_ = false;
+  std::optional<Clock::time_point> silenceAt_;
+  std::optional<Clock::time_point> napUntil_;
+  bool hangUpNoted_ = false;
+};
+
+}  // namespace unitsim

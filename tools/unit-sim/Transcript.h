@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <span>
+#include <string_view>
+
+namespace unitsim {
+
+// One line per frame heard or sent ("rx 9600 13 03 00 14 00 02 87 7D") and per event
+// ("boot-entry G 115200"), each flushed as it is written so that a reader sees it at once.
+class Transcript {
+ public:
+  explicit Transcript(std::ostream& out) : out_(out) {}
+
+  // `what` is rx, tx, ignored, busy or skipped; `speed` the line speed the bytes went at.
+  void Traffic(std::string_view what, uint32_t speed, std::span<const uint8_t> bytes);
+  void Event(std::string_view text);
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace unitsim
