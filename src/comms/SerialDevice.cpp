@@ -1,5 +1,7 @@
 #include "comms/SerialDevice.h"
 
+#include "comms/Termios2.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -13,21 +15,6 @@
 #include <utility>
 
 namespace {
-
-// The kernel's termios with the exact line speeds, declared here because
-// <asm/termbits.h> clashes with <termios.h>. TCGETS2 and TCSETS2 come from
-// <sys/ioctl.h> and name this struct.
-struct termios2 {
-  tcflag_t c_iflag;
-  tcflag_t c_oflag;
-  tcflag_t c_cflag;
-  tcflag_t c_lflag;
-  cc_t c_line;
-  cc_t c_cc[19];
-  speed_t c_ispeed;
-  speed_t c_ospeed;
-};
-static_assert(sizeof(termios2) == 44);
 
 // BOTHER: the speed is c_ospeed, not one of the B codes.
 constexpr tcflag_t ArbitrarySpeed = 0010000;

@@ -1,5 +1,7 @@
 #include "support/PseudoTerminal.h"
 
+#include "comms/Termios2.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -13,20 +15,6 @@
 #include <thread>
 
 namespace {
-
-// The kernel's termios with the exact line speeds; <asm/termbits.h>
-// clashes with <termios.h>. TCGETS2 comes from <sys/ioctl.h>.
-struct termios2 {
-  tcflag_t c_iflag;
-  tcflag_t c_oflag;
-  tcflag_t c_cflag;
-  tcflag_t c_lflag;
-  cc_t c_line;
-  cc_t c_cc[19];
-  speed_t c_ispeed;
-  speed_t c_ospeed;
-};
-static_assert(sizeof(termios2) == 44);
 
 // How long to nap while no slave is open and the master reports a hang-up.
 constexpr std::chrono::milliseconds HangUpNap{2};
