@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -15,15 +16,19 @@
 #include <QStatusBar>
 #include <exception>
 
+#include "app/About.h"
 #include "app/Beep.h"
 #include "app/BootloadApplication.h"
 #include "app/CommSel.h"
+#include "app/LoadFileDialogs.h"
+#include "app/LogList.h"
 #include "app/MessageBoxes.h"
 #include "app/PortMapping.h"
 #include "app/SettingsFile.h"
 #include "app/SlaveAddressSpinBox.h"
 #include "app/TopLineBevel.h"
 #include "app/UpdateStateEvent.h"
+#include "image/ImageFile.h"
 #include "update/UpdateEngine.h"
 
 namespace {
@@ -107,6 +112,9 @@ void TMainForm::CreateControls() {
 void TMainForm::CreateMenu() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   LoadFile1 = file->addAction(QStringLiteral("Load File"));
+  // Queued: its errors must reach the default handler from the event loop,
+  // not unwind through the menu's own code.
+  connect(LoadFile1, &QAction::triggered, this, &TMainForm::LoadFile1Click, Qt::QueuedConnection);
   CloseConnection1 = file->addAction(QStringLiteral("&Close Connection"));
   CloseConnection1->setEnabled(false);
   N1 = file->addSeparator();
@@ -119,6 +127,7 @@ void TMainForm::CreateMenu() {
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   About1 = help->addAction(QStringLiteral("&About...."));
+  connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
 }
 
 void TMainForm::CreateStatusBar() {
@@ -275,6 +284,32 @@ void TMainForm::CommsPort1Click() {
   CommsLink->Open();
   BeepAndShowMessage(QStringLiteral("Unable To Open Comm Port."), MessageKind::Error,
                      QMessageBox::Ok, 0);
+}
+
+void TMainForm::LoadFile1Click() {
+  // Replacing the image under a running transfer would mix two images.
+  if (runInProgress_) {
+    MessageBeep(BeepSound::Default);
+    return;
+  }
+  if (OpenDialog1 == nullptr) OpenDialog1 = CreateOpenDialog(this);
+  const auto path = ExecuteOpenDialog(*OpenDialog1);
+  if (!path) return;
+  LoadImageFromFile(Image, *path);
+  Identity.ProcessorNumber =
+      InputWord(this, QStringLiteral("Enter Processor No."), QStringLiteral("Processor No."));
+  SetProgramEndAddress(Identity);
+  const uint16_t rmNumber =
+      InputWord(this, QStringLiteral("Enter RM No."), QStringLiteral("RM No."));
+  Identity.RmNumber = rmNumber;
+  Identity.ExpectedModel = rmNumber;
+  AddLogLine(*ListBox1, "New File Loaded...RM" + QString::number(rmNumber));
+  // Start must not run without a link.
+  if (CommsLink) Button6->setEnabled(true);
+}
+
+void TMainForm::About1Click() {
+  if (AboutBox != nullptr) AboutBox->exec();
 }
 
 void TMainForm::UpdateSequence(int32_t state) {

@@ -15,11 +15,13 @@
 #include "update/UpdateStateMachine.h"
 
 class QAction;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
+class TAboutBox;
 class TCommSelFrm;
 class TSlaveAddressSpinBox;
 
@@ -45,6 +47,8 @@ class TMainForm : public QMainWindow {
   void SpinEdit1Change(int value);
   void Exit1Click();
   void CommsPort1Click();
+  void LoadFile1Click();
+  void About1Click();
 
   // From Start until state 99, unless a state ended the run by an exception.
   bool IsRunInProgress() const { return runInProgress_; }
@@ -71,8 +75,13 @@ class TMainForm : public QMainWindow {
   QAction* Exit1 = nullptr;
   QAction* CommsPort1 = nullptr;
   QAction* About1 = nullptr;
+  // Made when Load File first needs it: the toolkit's dialog writes the
+  // folders it visited into the user's settings when it goes.
+  QFileDialog* OpenDialog1 = nullptr;
   // The comm port dialog; the program creates it after the main window.
   TCommSelFrm* CommSelFrm = nullptr;
+  // The About box; the program creates it right after the main window.
+  TAboutBox* AboutBox = nullptr;
 
  protected:
   bool event(QEvent* event) override;

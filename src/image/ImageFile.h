@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+class FirmwareImage;
+
+// Reads the raw image file at path into the image (see FirmwareImage::Fill):
+// up to its first 65,536 bytes, every block then marked present. The file is
+// opened for reading only and held under an exclusive advisory lock while it
+// is read. Throws std::runtime_error "Cannot open file <path>" when the file
+// is missing, is no regular file, cannot be opened or is locked by another
+// program, and "Cannot read file <path>" when reading fails; the image is
+// unchanged then.
+void LoadImageFromFile(FirmwareImage& image, const QString& path);
