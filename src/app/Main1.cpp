@@ -123,7 +123,9 @@ void TMainForm::CreateMenu() {
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
   CommsPort1 = options->addAction(QStringLiteral("&Comms Port"));
-  connect(CommsPort1, &QAction::triggered, this, &TMainForm::CommsPort1Click);
+  // Queued, so that an error from the port reaches the application's handler
+  // from the event queue rather than through the menu's own frames.
+  connect(CommsPort1, &QAction::triggered, this, &TMainForm::CommsPort1Click, Qt::QueuedConnection);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   About1 = help->addAction(QStringLiteral("&About...."));
