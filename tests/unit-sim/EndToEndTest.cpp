@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -235,6 +237,59 @@ TEST(UnitSimOverLine, RepliesTakeTheLinesByteTime) {
   // 49 bytes of 10 bits at 9600 bit/s: 51 ms.
   EXPECT_EQ(client.ReadUntil(BytesArrived(49), Limit).size(), 49u);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(UnitSimOverLine, RepliesWaitForTheRequestsByteTime) {
+  UnitSimChild sim({"--pace"});
+  LineClient client(sim.Path(), 9600);
+  const auto start = std::chrono::steady_clock::now();
+  client.Send(testframes::WriteManyRequest(20, 7, std::vector<uint16_t>(22, 0x1234)));
+  // A 53-byte request and an 8-byte reply of 10 bits a byte at 9600 bit/s: 63 ms.
+  EXPECT_EQ(client.ReadUntil(BytesArrived(8), Limit).size(), 8u);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+namespace {
+
+// The seconds at the start of a timestamped transcript line.
+double StampOf(const std::string& line) {
+  std::size_t digits = 0;
+  const double seconds = std::stod(line, &digits);
+  EXPECT_EQ(line.find('.'), digits - 7) << "six decimals: " << line;
+  EXPECT_EQ(line[digits], ' ') << line;
+  return seconds;
+}
+
+double MonotonicSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+TEST(UnitSimOverLine, TimestampsGiveWhenTheRequestArrivedAndTheReplyEnded) {
+  UnitSimChild sim({"--pace", "--timestamps"});
+  LineClient client(sim.Path(), 9600);
+  const double before = MonotonicSeconds();
+  client.Send(Request(19, 3, 20, 2));
+  EXPECT_EQ(client.ReadUntil(BytesArrived(9), Limit).size(), 9u);
+  const double after = MonotonicSeconds();
+  ASSERT_TRUE(sim.WaitForLine(" sent"));
+  std::optional<double> heard;
+  std::optional<double> sent;
+  for (const std::string& line : sim.Lines()) {
+    const double stamp = StampOf(line);
+    if (line.find(" rx 9600 13 03 00 14 00 02") != std::string::npos) heard = stamp;
+    if (line.ends_with(" sent")) sent = stamp;
+  }
+  ASSERT_TRUE(heard && sent);
+  EXPECT_GE(*heard, before);
+  EXPECT_LE(*sent, after);
+  // 8 request and 9 reply bytes at 9600 bit/s: 17.7 ms.
+  EXPECT_GE(*sent - *heard, 0.017);
   EXPECT_EQ(sim.Stop(), 0);
 }
 

@@ -20,16 +20,18 @@ TEST(UnitSimOptions, DefaultsToTheShippedAddressedModel) {
   EXPECT_EQ(options.lateTime, std::chrono::milliseconds(3500));
   EXPECT_FALSE(options.device);
   EXPECT_FALSE(options.pace);
+  EXPECT_FALSE(options.timestamps);
 }
 
 TEST(UnitSimOptions, TakesValuesSeparateOrAfterEquals) {
   const unitsim::Options options =
       Parse({"--model=1121", "--entry-request", "first", "--erase-ms", "20", "--pace", "--fault",
-             "late:erase:1", "--fault=split:any:*", "--boot-rm", "0x1010"});
+             "late:erase:1", "--fault=split:any:*", "--boot-rm", "0x1010", "--timestamps"});
   EXPECT_EQ(options.model, 1121);
   EXPECT_EQ(options.entryRequest, unitsim::EntryRequestChoice::First);
   EXPECT_EQ(options.eraseTime, std::chrono::milliseconds(20));
   EXPECT_TRUE(options.pace);
+  EXPECT_TRUE(options.timestamps);
   EXPECT_EQ(options.faults.size(), 2u);
   EXPECT_EQ(options.bootRmNumber, 0x1010);
 }
@@ -45,6 +47,7 @@ TEST(UnitSimOptions, RefusesWhatItCannotFollow) {
       {"--entry-request", "first"},  // 4001 takes one request
       {"--fault", "late"},
       {"--pace=yes"},
+      {"--timestamps=1"},
       {"--row-ms", "-1"},
   };
   for (const auto& args : wrong) {

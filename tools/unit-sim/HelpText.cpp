@@ -23,7 +23,9 @@ Line
   --device PATH         serve on this serial device instead; the unit then sets
                         the line speed itself, every byte read counts as heard,
                         and a kind F unit starts in its boot loader
-  --pace                send replies at the line's byte rate (10 bits a byte)
+  --pace                give bytes the line's byte rate (10 bits a byte) both ways:
+                        replies go out at that rate, and a reply starts only
+                        once the request's bytes would have arrived
 
 Unit
   --model N             model number, reported by the firmware (register 20) and
@@ -48,6 +50,9 @@ Memory and transcript
   --memory-out FILE     program memory (65536 bytes) written here on exit and on
                         SIGUSR1
   --transcript FILE     the transcript goes here instead of standard output
+  --timestamps          start every transcript line with the time it was written
+                        (seconds of the monotonic clock, as CLOCK_MONOTONIC), and
+                        note "sent" when a reply's last byte has gone out
 
 Faults
   --fault KIND:WHAT:N   (repeatable) inject a fault into the Nth exchange of WHAT
@@ -129,6 +134,7 @@ Transcript: one line per frame or event, flushed at once
   start model M version V boot-entry K firmware|boot-loader SPEED
   rx SPEED BYTES        a frame heard (boot frames as on the line, doubled)
   tx SPEED BYTES        a reply sent (noted when its first byte goes out)
+  sent                  with --timestamps: the reply's last byte has gone out
   ignored SPEED BYTES   bytes sent while the line was at another speed
   busy SPEED BYTES      bytes that arrived while the unit was working on a request
   skipped SPEED BYTES   bytes heard that form no frame

@@ -43,6 +43,14 @@ EntryRequestChoice ParseChoice(std::string_view text) {
   throw UsageError("--entry-request takes first or second");
 }
 
+const std::map<std::string_view, bool Options::*>& FlagOptions() {
+  static const std::map<std::string_view, bool Options::*> flags{
+      {"--pace", &Options::pace},
+      {"--timestamps", &Options::timestamps},
+  };
+  return flags;
+}
+
 using ValueSetter = std::function<void(Options&, std::string_view option, std::string_view)>;
 
 const std::map<std::string_view, ValueSetter>& ValueOptions() {
@@ -101,9 +109,9 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.help = true;
       continue;
     }
-    if (name == "--pace") {
-      if (value) throw UsageError("--pace takes no value");
-      options.pace = true;
+    if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+      if (value) throw UsageError(std::string(name) + " takes no value");
+      options.*(flag->second) = true;
       continue;
     }
     const auto setter = ValueOptions().find(name);

@@ -17,6 +17,7 @@ namespace unitsim {
 struct Options {
   std::optional<std::string> device;
   bool pace = false;
+  bool timestamps = false;
   uint16_t model = 4001;
   uint16_t version = 2100;
   uint16_t newVersion = 2110;

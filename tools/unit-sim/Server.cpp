@@ -27,6 +27,10 @@ constexpr std::chrono::milliseconds HangUpNap{50};
 constexpr unsigned BitsPerByte = 10;
 constexpr std::size_t ReadChunk = 4096;
 
+std::chrono::nanoseconds ByteTime(uint32_t speed) {
+  return std::chrono::nanoseconds(std::chrono::seconds(BitsPerByte)) / speed;
+}
+
 std::vector<Bytes> SplitIntoPieces(const Bytes& bytes, int pieces) {
   std::vector<Bytes> parts;
   std::size_t start = 0;
@@ -97,6 +101,12 @@ void Server::ReadLine() {
   if (result.state == Line::ReadState::Nothing) return;
   hangUpNoted_ = false;
   silenceAt_ = Clock::now() + SilenceGap;
+  if (settings_.pace) {
+    // The bytes came at once, but on a line they arrive one after the other.
+    const uint32_t speed = line_.OtherSideSpeed().value_or(unit_.ListenSpeed());
+    lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) +
+                  std::chrono::duration_cast<Clock::duration>(ByteTime(speed) * result.count);
+  }
   const std::span<const uint8_t> bytes(buffer.data(), result.count);
   if (const std::optional<Reply> reply = unit_.Hear(bytes, line_.OtherSideSpeed())) {
     Schedule(*reply);
@@ -117,9 +127,12 @@ void Server::Schedule(const Reply& reply) {
     return;
   }
   const uint32_t speed = unit_.ListenSpeed();
-  const auto byteTime = std::chrono::nanoseconds(std::chrono::seconds(BitsPerByte)) / speed;
+  const std::chrono::nanoseconds byteTime = ByteTime(speed);
   const std::size_t chunk = std::max<std::size_t>(1, static_cast<std::size_t>(PaceTick / byteTime));
-  Clock::time_point due = Clock::now() + reply.delay;
+  // A paced reply starts once the request has arrived whole.
+  const Clock::time_point start =
+      settings_.pace ? std::max(Clock::now(), lineFreeAt_) : Clock::now();
+  Clock::time_point due = start + reply.delay;
   bool first = true;
   for (const Bytes& piece : SplitIntoPieces(reply.bytes, reply.pieces)) {
     if (!first) due += SplitGap;
@@ -141,17 +154,20 @@ void Server::Schedule(const Reply& reply) {
 
 void Server::SendDue() {
   if (pieces_.empty()) return;
+  bool lost = false;
   while (!pieces_.empty() && pieces_.front().due <= Clock::now()) {
     if (!sendingNoted_) transcript_.Traffic("tx", unit_.ListenSpeed(), sending_);
     sendingNoted_ = true;
     if (!line_.Write(pieces_.front().bytes)) {
       transcript_.Event("reply lost: nobody reads the line");
       pieces_.clear();
+      lost = true;
     } else {
       pieces_.pop_front();
     }
   }
   if (!pieces_.empty()) return;
+  if (!lost) transcript_.ReplySent();
   unit_.ReplyDone();
   try {
     line_.ListenAt(unit_.ListenSpeed());

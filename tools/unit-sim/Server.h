@@ -15,7 +15,8 @@
 namespace unitsim {
 
 struct ServerSettings {
-  // Replies go out at the line's byte rate.
+  // Bytes take the line's byte rate: replies go out at it, and start only once the
+  // request's bytes would have arrived at it.
   bool pace = false;
   std::optional<std::string> memoryOut;
 };
@@ -57,6 +58,8 @@ class Server {
   Bytes sending_;
   bool sendingNoted_ = false;
   std::optional<Clock::time_point> silenceAt_;
+  // With pacing: when the bytes heard so far would have finished arriving.
+  Clock::time_point lineFreeAt_{};
   std::optional<Clock::time_point> napUntil_;
   bool hangUpNoted_ = false;
 };

@@ -39,7 +39,7 @@ int Serve(const Options& options) {
   const uint32_t speed = FirmwareSpeed(options.model);
   Line line = options.device ? Line::Device(*options.device, speed) : Line::PseudoTerminal(speed);
   std::cout << line.Path() << std::endl;
-  Transcript transcript(options.transcript ? transcriptFile : std::cout);
+  Transcript transcript(options.transcript ? transcriptFile : std::cout, options.timestamps);
   Unit unit(options, memory, transcript, !options.device);
   Server server(line, unit, transcript, signals, memory, {options.pace, options.memoryOut});
   server.Run();
