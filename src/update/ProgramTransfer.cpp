@@ -20,8 +20,6 @@ constexpr uint8_t EraseCommand = 3;
 constexpr uint8_t EraseCount = 8;
 constexpr uint8_t ProgramCommand = 2;
 constexpr uint8_t ProgramCount = 2;
-// The unit finishes its last write before the next phase talks to it.
-constexpr auto PhaseEndPause = std::chrono::milliseconds(1000);
 
 const QString ErasingText = QStringLiteral("Erasing Program Memory......");
 const QString SendingText = QStringLiteral("Sending New Program Data......");

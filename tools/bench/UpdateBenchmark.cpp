@@ -1,0 +1,172 @@
+// Runs whole updates of the shipped product in the real main window
+// (offscreen) against unit-sim, which gives every byte its time on a
+// 115200 bit/s line and needs no time of its own to erase or program.
+// Prints the total time of each run, the lower bound that the line and the
+// update's required pauses set, the tool's overhead per exchange as the
+// unit sees it, and the processor time the program used.
+#include <QListWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "ExchangeTiming.h"
+#include "TimedTranscript.h"
+#include "app/BootloadApplication.h"
+#include "app/Main1.h"
+#include "app/WorkingFolder.h"
+#include "support/UnitSimProcess.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int DefaultRuns = 3;
+constexpr int RunLimitMs = 300000;
+constexpr double OverheadTargetMs = 1.5;
+constexpr double CpuTargetShare = 0.10;
+const QString FinalLogLine = QStringLiteral("Finalising Upgrade.....Done");
+
+double ClockSeconds(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+struct RunFigures {
+  double totalSeconds = 0;
+  double cpuSeconds = 0;
+  LineTraffic line;
+  ExchangeTiming exchanges;
+};
+
+RunFigures RunOneUpdate() {
+  UnitSimProcess unit({"--pace", "--timestamps"});
+  WorkingFolder folder;
+  folder.WriteSettings(1, {{1, unit.SlavePath()}});
+  TMainForm form;
+  if (!form.CommsLink || !form.CommsLink->IsOpen()) {
+    throw std::runtime_error("the window did not open the unit's port");
+  }
+  // The same clock as the unit's timestamps.
+  std::vector<double> handled;
+  form.CommsLink->OnReceiveData = [&handled](std::span<const uint8_t>) {
+    handled.push_back(ClockSeconds(CLOCK_MONOTONIC));
+  };
+  RunFigures figures;
+  const double cpuBefore = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const Clock::time_point start = Clock::now();
+  form.Button6Click();
+  if (!ProcessEventsUntil([&] { return !form.IsRunInProgress(); }, RunLimitMs)) {
+    throw std::runtime_error("the update did not end within 5 minutes");
+  }
+  figures.totalSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+  figures.cpuSeconds = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
+  const int lines = form.ListBox1->count();
+  if (lines == 0 || form.ListBox1->item(lines - 1)->text() != FinalLogLine) {
+    throw std::runtime_error("the update failed: " +
+                             (lines == 0 ? std::string("empty log")
+                                         : form.ListBox1->item(lines - 1)->text().toStdString()));
+  }
+  const std::vector<TranscriptRecord> records = ParseTimedTranscript(unit.Transcript());
+  figures.line = CountLineTraffic(records);
+  figures.exchanges = TimeExchanges(records, handled, form.Identity.ModelReadDelay);
+  if (figures.exchanges.overheadMs.empty()) {
+    throw std::runtime_error("the transcript shows no answered request followed by another");
+  }
+  return figures;
+}
+
+double Percentile(std::vector<double> values, double share) {
+  std::sort(values.begin(), values.end());
+  return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+void PrintRun(int number, const RunFigures& run) {
+  const double bound = run.line.seconds + run.exchanges.fixedPauseSeconds;
+  std::printf(
+      "run %d: total %.3f s, bound %.3f s, overhead %.3f s; per exchange median %.3f ms, "
+      "99th percentile %.3f ms; CPU %.3f s (%.1f%%)\n",
+      number, run.totalSeconds, bound, run.totalSeconds - bound,
+      Percentile(run.exchanges.overheadMs, 0.5), Percentile(run.exchanges.overheadMs, 0.99),
+      run.cpuSeconds, 100.0 * run.cpuSeconds / run.totalSeconds);
+}
+
+void PrintSummary(const std::vector<RunFigures>& runs) {
+  const RunFigures& first = runs.front();
+  std::printf("\neach run of \"%s\": %zu requests;",
+              TBootloadApplication::Title().toUtf8().constData(), first.exchanges.requests);
+  for (const auto& [speed, bytes] : first.line.bytesBySpeed) {
+    std::printf(" %zu bytes at %u bit/s,", bytes, speed);
+  }
+  std::printf(" both directions\n");
+  std::printf("  line time (10 bits a byte / bit rate)   %8.3f s\n", first.line.seconds);
+  std::printf("  fixed pauses (%zu phase ends, %zu read delays) %8.3f s\n",
+              first.exchanges.phaseEnds, first.exchanges.readDelays,
+              first.exchanges.fixedPauseSeconds);
+  std::printf("  lower bound                              %8.3f s\n",
+              first.line.seconds + first.exchanges.fixedPauseSeconds);
+
+  std::vector<double> overheads;
+  std::vector<double> receives;
+  std::vector<double> turnarounds;
+  double total = 0;
+  double cpu = 0;
+  for (const RunFigures& run : runs) {
+    const ExchangeTiming& timing = run.exchanges;
+    overheads.insert(overheads.end(), timing.overheadMs.begin(), timing.overheadMs.end());
+    receives.insert(receives.end(), timing.receiveMs.begin(), timing.receiveMs.end());
+    turnarounds.insert(turnarounds.end(), timing.turnaroundMs.begin(), timing.turnaroundMs.end());
+    total += run.totalSeconds;
+    cpu += run.cpuSeconds;
+  }
+  const double median = Percentile(overheads, 0.5);
+  const double share = cpu / total;
+  std::printf("\nall %zu runs: mean total %.3f s; per exchange (%zu exchanges):\n", runs.size(),
+              total / static_cast<double>(runs.size()), overheads.size());
+  const auto printShare = [](const char* what, const std::vector<double>& values) {
+    std::printf("  %-34s median %.3f ms, 99th percentile %.3f ms\n", what, Percentile(values, 0.5),
+                Percentile(values, 0.99));
+  };
+  printShare("overhead (reply end to request)", overheads);
+  printShare("  receiving the reply's last bytes", receives);
+  printShare("  turning round to the next request", turnarounds);
+  std::printf("  target: median overhead at most %.1f ms: %s\n", OverheadTargetMs,
+              median <= OverheadTargetMs ? "met" : "missed");
+  std::printf("program CPU time: %.3f s of %.3f s, %.1f%% (target under %.0f%%: %s)\n", cpu, total,
+              100.0 * share, 100.0 * CpuTargetShare, share < CpuTargetShare ? "met" : "missed");
+}
+
+int RunsAsked(int argc, char** argv) {
+  if (argc < 2) return DefaultRuns;
+  const int runs = std::atoi(argv[1]);
+  if (runs < 1) throw std::invalid_argument("usage: bench_update [RUNS], RUNS at least 1");
+  return runs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TBootloadApplication app(argc, argv);
+  try {
+    const int runs = RunsAsked(argc, argv);
+    std::printf(
+        "whole updates against unit-sim, paced at the line's rate both ways, zero device "
+        "time\n");
+    std::vector<RunFigures> figures;
+    for (int i = 1; i <= runs; ++i) {
+      figures.push_back(RunOneUpdate());
+      PrintRun(i, figures.back());
+      std::fflush(stdout);
+    }
+    PrintSummary(figures);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "bench_update: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
