@@ -103,11 +103,12 @@ void PrintSummary(const std::vector<RunFigures>& runs) {
     std::printf(" %zu bytes at %u bit/s,", bytes, speed);
   }
   std::printf(" both directions\n");
-  std::printf("  line time (10 bits a byte / bit rate)   %8.3f s\n", first.line.seconds);
-  std::printf("  fixed pauses (%zu phase ends, %zu read delays) %8.3f s\n",
-              first.exchanges.phaseEnds, first.exchanges.readDelays,
-              first.exchanges.fixedPauseSeconds);
-  std::printf("  lower bound                              %8.3f s\n",
+  const std::string pauses = "fixed pauses (" + std::to_string(first.exchanges.phaseEnds) +
+                             " phase ends, " + std::to_string(first.exchanges.readDelays) +
+                             " read delays)";
+  std::printf("  %-44s %8.3f s\n", "line time (10 bits a byte / bit rate)", first.line.seconds);
+  std::printf("  %-44s %8.3f s\n", pauses.c_str(), first.exchanges.fixedPauseSeconds);
+  std::printf("  %-44s %8.3f s\n", "lower bound",
               first.line.seconds + first.exchanges.fixedPauseSeconds);
 
   std::vector<double> overheads;
@@ -128,7 +129,7 @@ void PrintSummary(const std::vector<RunFigures>& runs) {
   std::printf("\nall %zu runs: mean total %.3f s; per exchange (%zu exchanges):\n", runs.size(),
               total / static_cast<double>(runs.size()), overheads.size());
   const auto printShare = [](const char* what, const std::vector<double>& values) {
-    std::printf("  %-34s median %.3f ms, 99th percentile %.3f ms\n", what, Percentile(values, 0.5),
+    std::printf("  %-36s median %.3f ms, 99th percentile %.3f ms\n", what, Percentile(values, 0.5),
                 Percentile(values, 0.99));
   };
   printShare("overhead (reply end to request)", overheads);
