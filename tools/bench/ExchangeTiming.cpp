@@ -40,6 +40,13 @@ std::vector<Request> RequestsOf(const std::vector<TranscriptRecord>& records) {
   return requests;
 }
 
+// The latest of the sorted moments before `when`, if any.
+std::optional<double> LastBefore(const std::vector<double>& moments, double when) {
+  const auto after = std::lower_bound(moments.begin(), moments.end(), when);
+  if (after == moments.begin()) return std::nullopt;
+  return *(after - 1);
+}
+
 bool IsModelRead(const Request& request) {
   return request.bootCommand == ModelCommand && request.bootCount == ModelCount;
 }
@@ -51,7 +58,7 @@ bool IsTransfer(const Request& request) {
 }  // namespace
 
 ExchangeTiming TimeExchanges(const std::vector<TranscriptRecord>& records,
-                             const std::vector<double>& handledSeconds, int32_t modelReadDelayMs) {
+                             const ProgramMoments& moments, int32_t modelReadDelayMs) {
   const std::vector<Request> requests = RequestsOf(records);
   const double readDelay = modelReadDelayMs > 0 ? modelReadDelayMs / 1000.0 : 0.0;
   const double phaseEnd = std::chrono::duration<double>(ProgramTransfer::PhaseEndPause).count();
@@ -71,13 +78,15 @@ ExchangeTiming TimeExchanges(const std::vector<TranscriptRecord>& records,
     }
     timing.fixedPauseSeconds += pause;
     if (!next || !request.replySent) continue;
-    // The last chunk handled before the next request went out ends the reply.
-    const auto after = std::lower_bound(handledSeconds.begin(), handledSeconds.end(), next->heard);
-    if (after == handledSeconds.begin() || *(after - 1) < *request.replySent) continue;
-    const double handled = *(after - 1);
-    timing.overheadMs.push_back((next->heard - *request.replySent - pause) * 1000.0);
-    timing.receiveMs.push_back((handled - *request.replySent) * 1000.0);
-    timing.turnaroundMs.push_back((next->heard - handled - pause) * 1000.0);
+    const std::optional<double> handled = LastBefore(moments.replyHandled, next->heard);
+    const std::optional<double> taken = LastBefore(moments.linkTaken, next->heard);
+    if (!handled || *handled < *request.replySent || !taken || *taken < *handled) continue;
+    const double receive = (*handled - *request.replySent) * 1000.0;
+    const double turnaround = (*taken - *handled - pause) * 1000.0;
+    timing.receiveMs.push_back(receive);
+    timing.turnaroundMs.push_back(turnaround);
+    timing.overheadMs.push_back(receive + turnaround);
+    timing.hearingMs.push_back((next->heard - *taken) * 1000.0);
   }
   return timing;
 }
