@@ -42,6 +42,9 @@ class TKovaComms::MessageTarget : public QObject {
 TKovaComms::TKovaComms(PortResolver resolver)
     : resolver_(std::move(resolver)), messageWindow_(std::make_unique<MessageTarget>(*this)) {
   replyTimer_.setInterval(ReplyTimerPeriodMs);
+  // A coarse timer may tick up to 5% early, and a timeout of N ticks would
+  // then expire before the unit's time to answer is up.
+  replyTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&replyTimer_, &QTimer::timeout, [this] { ReplyTimerTick(); });
 }
 
