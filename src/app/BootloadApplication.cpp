@@ -7,7 +7,8 @@
 namespace {
 
 // The update's pauses between requests run on this thread; without slack
-// they end on time instead of up to 50 us late on every request.
+// they end on time instead of up to 50 us late on every request. Refused,
+// the usual slack stays.
 constexpr unsigned long PauseTimerSlackNs = 1000;
 
 QString& TitleStorage() {

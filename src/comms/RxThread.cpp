@@ -72,7 +72,8 @@ void RaiseOwnPriority() {
   // Without the privilege the thread simply keeps the normal priority.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), RaisedNiceValue);
   // The idle gap that ends a burst is short, and the kernel's usual 50 us
-  // of timer slack would add to it on every reply.
+  // of timer slack would add to it on every reply. Refused, the usual
+  // slack stays.
   prctl(PR_SET_TIMERSLACK, IdleGapTimerSlackNs);
 }
 

@@ -101,14 +101,15 @@ void Server::ReadLine() {
   if (result.state == Line::ReadState::Nothing) return;
   hangUpNoted_ = false;
   silenceAt_ = Clock::now() + SilenceGap;
+  const std::optional<uint32_t> lineSpeed = line_.OtherSideSpeed();
   if (settings_.pace) {
     // The bytes came at once, but on a line they arrive one after the other.
-    const uint32_t speed = line_.OtherSideSpeed().value_or(unit_.ListenSpeed());
+    const uint32_t speed = lineSpeed.value_or(unit_.ListenSpeed());
     lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) +
                   std::chrono::duration_cast<Clock::duration>(ByteTime(speed) * result.count);
   }
   const std::span<const uint8_t> bytes(buffer.data(), result.count);
-  if (const std::optional<Reply> reply = unit_.Hear(bytes, line_.OtherSideSpeed())) {
+  if (const std::optional<Reply> reply = unit_.Hear(bytes, lineSpeed)) {
     Schedule(*reply);
   }
 }
