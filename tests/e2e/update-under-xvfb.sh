@@ -10,32 +10,14 @@ set -euo pipefail
 bootload=$(realpath "$1")
 unit_sim=$(realpath "$2")
 image=$(realpath "$3")
-artefacts=$4
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 # shellcheck source=scripts/lib/xserver.sh
 source "$here/../../scripts/lib/xserver.sh"
 # shellcheck source=scripts/lib/update-run.sh
 source "$here/../../scripts/lib/update-run.sh"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-mkdir -p "$artefacts"
-work=$(mktemp -d)
-XVFB_PID=
-BOOTLOAD_PID=
-UNIT_PID=
-cleanup() {
-  stop_process "$BOOTLOAD_PID"
-  stop_process "$UNIT_PID"
-  stop_process "$XVFB_PID"
-  cp "$work/folder/unit-transcript.txt" "$artefacts/update-transcript.txt" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
+# shellcheck source=tests/e2e/run-setup.sh
+source "$here/run-setup.sh"
+begin_e2e_run "$4" folder/unit-transcript.txt update-transcript.txt
 
 start_xvfb "$work"
 mkdir -m 700 "$work/runtime"

@@ -14,31 +14,13 @@ readonly ClientWidth=514
 readonly ClientHeight=196
 
 bootload=$(realpath "$1")
-artefacts=$2
 [[ -x "$bootload" ]] || { echo "FAIL: no program at $bootload" >&2; exit 1; }
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 # shellcheck source=scripts/lib/xserver.sh
 source "$here/../../scripts/lib/xserver.sh"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-mkdir -p "$artefacts"
-work=$(mktemp -d)
-XVFB_PID=
-BOOTLOAD_PID=
-PTY_PID=
-cleanup() {
-  stop_process "$BOOTLOAD_PID"
-  stop_process "$XVFB_PID"
-  stop_process "$PTY_PID"
-  cp "$work/bootload.log" "$artefacts/main-window.log" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
+# shellcheck source=tests/e2e/run-setup.sh
+source "$here/run-setup.sh"
+begin_e2e_run "$2" bootload.log main-window.log
 
 start_xvfb "$work"
 echo "Xvfb is display $DISPLAY"

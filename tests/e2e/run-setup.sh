@@ -1,0 +1,37 @@
+# shellcheck shell=bash
+# Sourced by the end-to-end scripts after scripts/lib/xserver.sh: fail, the
+# artefact folder, a fresh work folder, and the clean-up on exit. That stops
+# whichever of the program, the unit, the pseudo-terminal holder and Xvfb
+# were started, keeps one file of the work folder as an artefact and removes
+# the rest.
+
+BOOTLOAD_PID=
+UNIT_PID=
+PTY_PID=
+XVFB_PID=
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# begin_e2e_run ARTEFACT-FOLDER KEPT-FILE ARTEFACT-NAME: sets artefacts and
+# work; KEPT-FILE (relative to work) is copied to ARTEFACT-NAME at the end.
+begin_e2e_run() {
+  artefacts=$1
+  kept_file=$2
+  kept_name=$3
+  mkdir -p "$artefacts"
+  work=$(mktemp -d)
+  trap end_e2e_run EXIT
+  trap 'exit 1' INT TERM HUP
+}
+
+end_e2e_run() {
+  stop_process "$BOOTLOAD_PID"
+  stop_process "$UNIT_PID"
+  stop_process "$PTY_PID"
+  stop_process "$XVFB_PID"
+  cp "$work/$kept_file" "$artefacts/$kept_name" 2>/dev/null || true
+  rm -rf "$work"
+}
