@@ -3,6 +3,7 @@
 #include <sys/prctl.h>
 
 #include "app/MessageBoxes.h"
+#include "comms/KovaComms.h"
 
 namespace {
 
@@ -43,5 +44,9 @@ void TBootloadApplication::SetTitle(const QString& title) {
 }
 
 void TBootloadApplication::ShowException(const std::exception& error) {
-  ShowErrorBox(QString::fromUtf8(error.what()));
+  const auto* commsError = dynamic_cast<const ECommsError*>(&error);
+  const QString detail =
+      commsError != nullptr ? QString::fromStdString(commsError->Detail()) : QString();
+  if (!detail.isEmpty()) ReportDetail(detail);
+  ShowErrorBox(QString::fromUtf8(error.what()), detail);
 }

@@ -26,6 +26,9 @@ TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
   ComboBox1 = new QComboBox(GroupBox1);
   ComboBox1->setGeometry(96, 37, 89, ComboBox1->sizeHint().height());
   for (int port = 1; port <= PortCount; ++port) ComboBox1->addItem("COM" + QString::number(port));
+  Label2 = new QLabel(GroupBox1);
+  Label2->setGeometry(8, 66, 193, 15);
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TCommSelFrm::ShowSelectedDevice);
 
   Button1 = new QPushButton(QStringLiteral("&Ok"), this);
   Button1->setGeometry(24, 104, 75, 25);
@@ -34,6 +37,20 @@ TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
   Button2->setGeometry(128, 104, 75, 25);
   Button2->setDefault(true);
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TCommSelFrm::SetPortDevices(const QStringList& devices) {
+  for (int index = 0; index < ComboBox1->count(); ++index) {
+    ComboBox1->setItemData(index, devices.value(index), Qt::ToolTipRole);
+  }
+  ShowSelectedDevice();
+}
+
+void TCommSelFrm::ShowSelectedDevice() {
+  const QString device = ComboBox1->currentData(Qt::ToolTipRole).toString();
+  // The dialog keeps its size: a long line is cut, its tooltip shows it all.
+  Label2->setText(Label2->fontMetrics().elidedText(device, Qt::ElideRight, Label2->width()));
+  Label2->setToolTip(device);
 }
 
 void TCommSelFrm::keyPressEvent(QKeyEvent* event) {

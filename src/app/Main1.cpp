@@ -187,6 +187,7 @@ void TMainForm::WriteSettings() {
 
 void TMainForm::ShowOpenPort() {
   StatusPanel0->setText(" Port: COM" + QString::number(CommPortNumber));
+  StatusPanel0->setToolTip(ComPortMap(StartupDirectory).DeviceText(CommPortNumber));
 }
 
 void TMainForm::OpenLinkAtStartup() {
@@ -201,7 +202,9 @@ void TMainForm::OpenLinkAtStartup() {
     ShowOpenPort();
     WriteSettings();
   } else {
-    ShowPlainMessage(QStringLiteral("Unable To Open Comms Port. Please Select Another."));
+    const QString detail = QString::fromStdString(CommsLink->OpenFailureDetail());
+    ReportDetail(detail);
+    ShowPlainMessage(QStringLiteral("Unable To Open Comms Port. Please Select Another."), detail);
   }
 }
 
@@ -270,6 +273,12 @@ void TMainForm::CommsPort1Click() {
     MessageBeep(BeepSound::Default);
     return;
   }
+  const ComPortMap ports(StartupDirectory);
+  QStringList devices;
+  for (int comNumber = 1; comNumber <= PortListSize; ++comNumber) {
+    devices.append(ports.DeviceText(comNumber));
+  }
+  CommSelFrm->SetPortDevices(devices);
   const int current = CommPortNumber - 1;
   CommSelFrm->ComboBox1->setCurrentIndex(current >= 0 && current < PortListSize ? current : -1);
   if (CommSelFrm->exec() != QDialog::Accepted) return;
@@ -282,10 +291,12 @@ void TMainForm::CommsPort1Click() {
     ShowOpenPort();
     return;
   }
+  const QString detail = QString::fromStdString(CommsLink->OpenFailureDetail());
   CommsLink->CommPort = static_cast<uint8_t>(CommPortNumber - 1);
   CommsLink->Open();
+  ReportDetail(detail);
   BeepAndShowMessage(QStringLiteral("Unable To Open Comm Port."), MessageKind::Error,
-                     QMessageBox::Ok, 0);
+                     QMessageBox::Ok, 0, detail);
 }
 
 void TMainForm::LoadFile1Click() {

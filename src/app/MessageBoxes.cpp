@@ -3,6 +3,9 @@
 #include "app/Beep.h"
 #include "app/BootloadApplication.h"
 
+#include <cerrno>
+#include <cstdio>
+
 namespace {
 
 struct KindRow {
@@ -28,8 +31,10 @@ const KindRow& RowOf(MessageKind kind) {
 }
 
 QMessageBox::StandardButton ShowBox(QMessageBox::Icon icon, const QString& title,
-                                    const QString& text, QMessageBox::StandardButtons buttons) {
+                                    const QString& text, QMessageBox::StandardButtons buttons,
+                                    const QString& detail) {
   QMessageBox box(icon, title, text, buttons, QApplication::activeWindow());
+  box.setInformativeText(detail);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -40,21 +45,25 @@ QString WithFullStop(const QString& message) {
   return message + QLatin1Char('.');
 }
 
-void ShowErrorBox(const QString& message) {
+void ShowErrorBox(const QString& message, const QString& detail) {
   ShowBox(QMessageBox::Critical, TBootloadApplication::Title(), WithFullStop(message),
-          QMessageBox::Ok);
+          QMessageBox::Ok, detail);
 }
 
-void ShowPlainMessage(const QString& text) {
-  ShowBox(QMessageBox::NoIcon, TBootloadApplication::Title(), text, QMessageBox::Ok);
+void ShowPlainMessage(const QString& text, const QString& detail) {
+  ShowBox(QMessageBox::NoIcon, TBootloadApplication::Title(), text, QMessageBox::Ok, detail);
+}
+
+void ReportDetail(const QString& detail) {
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, qPrintable(detail));
 }
 
 QMessageBox::StandardButton BeepAndShowMessage(const QString& text, MessageKind kind,
                                                QMessageBox::StandardButtons buttons,
-                                               int32_t /*helpContext*/) {
+                                               int32_t /*helpContext*/, const QString& detail) {
   const KindRow& row = RowOf(kind);
   MessageBeep(row.sound);
   const QString caption = row.kind == MessageKind::Custom ? TBootloadApplication::Title()
                                                           : QString::fromLatin1(row.caption);
-  return ShowBox(row.icon, caption, text, buttons);
+  return ShowBox(row.icon, caption, text, buttons, detail);
 }

@@ -55,11 +55,21 @@ TKovaComms::~TKovaComms() {
 
 bool TKovaComms::Open() {
   if (IsOpen()) throw ECommsError("Already have a Comm File Open");
-  switch (device_.Open(resolver_(CommPort + 1))) {
+  const int comNumber = CommPort + 1;
+  const std::string path = resolver_(comNumber);
+  openFailureDetail_.clear();
+  if (path.empty()) {
+    openFailureDetail_ = "COM" + std::to_string(comNumber) +
+                         ": no device (not connected); plug the adapter in or choose another port";
+    return false;
+  }
+  switch (device_.Open(path)) {
     case SerialDevice::OpenResult::Unavailable:
+      openFailureDetail_ = DescribePortProblem(path, device_.Problem());
       return false;
     case SerialDevice::OpenResult::NotACharacterDevice:
-      throw ECommsError("File Handle is not a Comm Handle.");
+      openFailureDetail_ = DescribePortProblem(path, device_.Problem());
+      throw ECommsError("File Handle is not a Comm Handle.", openFailureDetail_);
     case SerialDevice::OpenResult::Opened:
       break;
   }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <span>
 #include <stdexcept>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "comms/CommsTypes.h"
@@ -19,10 +21,16 @@ class TRxCondition;
 class TRxDataEvent;
 class TRxThread;
 
-// Misuse of the link inside Open.
+// Misuse of the link inside Open. Detail, where there is one, names the
+// device and the cause in a line for the user.
 class ECommsError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ECommsError(const std::string& message, std::string detail = {})
+      : std::runtime_error(message), detail_(std::move(detail)) {}
+  const std::string& Detail() const { return detail_; }
+
+ private:
+  std::string detail_;
 };
 
 // The serial link: one COM port, a receive thread, a receive buffer, a
@@ -58,6 +66,9 @@ class TKovaComms {
   // is already open, the device is no serial device, or the receive thread
   // cannot start.
   bool Open();
+  // Why the last Open failed, in one line for the user: the device, the
+  // cause and what to do. Empty after an Open that succeeded.
+  const std::string& OpenFailureDetail() const { return openFailureDetail_; }
   // Stops receiving and closes the port; on a closed link it leaves the
   // closed state (-2), in which SendData refuses.
   void Close();
@@ -95,6 +106,7 @@ class TKovaComms {
   void ReleasePort();
 
   PortResolver resolver_;
+  std::string openFailureDetail_;
   std::unique_ptr<MessageTarget> messageWindow_;
   QTimer replyTimer_;
   SerialDevice device_;

@@ -3,5 +3,6 @@
 #include <functional>
 #include <string>
 
-// Gives the device path of a COM port number (1 = COM1); asked at every open.
+// Gives the device path of a COM port number (1 = COM1), empty when the
+// number maps to no device; asked at every open.
 using PortResolver = std::function<std::string(int comNumber)>;

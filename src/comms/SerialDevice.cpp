@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -21,22 +24,61 @@ constexpr tcflag_t ArbitrarySpeed = 0010000;
 // Where the input speed code sits in c_cflag; 0 there means "as output".
 constexpr int InputSpeedShift = 16;
 
+#ifndef TIOCGEXCL
+// Reads the exclusive flag (Linux 3.8 and later).
+constexpr unsigned long TIOCGEXCL = 0x80045440;
+#endif
+
+// Each byte on the line takes a start bit, 8 data bits and a stop bit.
+constexpr uint64_t BitsPerByte = 10;
+// A speed the driver set further than this from the one asked for is told.
+constexpr double SpeedTolerance = 0.02;
+// For the write's time limit when the driver reports no speed.
+constexpr uint32_t AssumedBaudRate = 9600;
+
+using Cause = PortProblem::Cause;
+
 // Owns a descriptor until Open has taken the port for good.
 class PendingDescriptor {
  public:
   explicit PendingDescriptor(int fd) : fd_(fd) {}
-  ~PendingDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~PendingDescriptor() { Reset(); }
   PendingDescriptor(const PendingDescriptor&) = delete;
   PendingDescriptor& operator=(const PendingDescriptor&) = delete;
 
   int Get() const { return fd_; }
   int Release() { return std::exchange(fd_, -1); }
+  void Reset() {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  }
 
  private:
   int fd_;
 };
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISREG(mode)) return "a regular file";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISBLK(mode)) return "a block device";
+  return "a character device that is no terminal";
+}
+
+PortProblem NotASerialDevice(mode_t mode) {
+  return {Cause::NotASerialDevice, 0, KindOf(mode), {}};
+}
+
+// In use by the given holder, or by whichever process /proc shows holding
+// the device. Our own descriptor must be closed before the search.
+PortProblem InUse(const std::string& path, std::optional<PortHolder> holder = std::nullopt) {
+  return {Cause::InUse, EBUSY, {}, holder ? holder : FindPortHolder(path)};
+}
+
+bool ExclusiveFlagSet(int fd) {
+  int exclusive = 0;
+  return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
 
 void MakeRaw(termios& attributes) {
   // Breaks are dropped rather than read as a zero byte, input parity is not
@@ -139,21 +181,51 @@ SerialDevice::~SerialDevice() {
 }
 
 SerialDevice::OpenResult SerialDevice::Open(const std::string& path) {
-  if (IsOpen()) return OpenResult::Unavailable;
+  if (IsOpen()) return Refuse(OpenResult::Unavailable, InUse(path, ProcessHolder(getpid())));
+  problem_ = {};
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    return Refuse(OpenResult::Unavailable, PortProblem::FromErrno(errno));
+  }
+  // A directory does not open; a FIFO or a file is never opened as a line.
+  if (S_ISDIR(status.st_mode))
+    return Refuse(OpenResult::Unavailable, NotASerialDevice(status.st_mode));
+  if (!S_ISCHR(status.st_mode)) {
+    return Refuse(OpenResult::NotACharacterDevice, NotASerialDevice(status.st_mode));
+  }
   // Non-blocking, so that neither the open (waiting for carrier) nor a read
   // racing a purge can block; Write waits with poll instead.
   PendingDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.Get() < 0) return OpenResult::Unavailable;
-  struct stat status {};
-  if (fstat(fd.Get(), &status) != 0 || !S_ISCHR(status.st_mode)) {
-    return OpenResult::NotACharacterDevice;
+  if (fd.Get() < 0) {
+    PortProblem problem = PortProblem::FromErrno(errno);
+    if (problem.What == Cause::InUse) problem = InUse(path);
+    return Refuse(OpenResult::Unavailable, std::move(problem));
   }
-  // TIOCEXCL does not stop root; the lock does. Without the lock, this
-  // descriptor must not touch the exclusive flag another holder has set.
-  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return OpenResult::Unavailable;
+  termios attributes{};
+  if (fstat(fd.Get(), &status) != 0 || !S_ISCHR(status.st_mode) ||
+      tcgetattr(fd.Get(), &attributes) != 0) {
+    return Refuse(OpenResult::NotACharacterDevice, NotASerialDevice(status.st_mode));
+  }
+  // Root passes TIOCEXCL, so another holder's flag is checked by hand; the
+  // flock holds against root too. A flag we did not set is never cleared.
+  if (ExclusiveFlagSet(fd.Get()) || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    fd.Reset();
+    return Refuse(OpenResult::Unavailable, InUse(path));
+  }
+  if (lockFile_.Take(path) == PortLockFile::Outcome::HeldByOther) {
+    fd.Reset();
+    return Refuse(OpenResult::Unavailable, InUse(path, ProcessHolder(lockFile_.Owner())));
+  }
   ioctl(fd.Get(), TIOCEXCL);
   fd_ = fd.Release();
+  path_ = path;
+  baudRate_ = CurrentSettings().BaudRate;
   return OpenResult::Opened;
+}
+
+SerialDevice::OpenResult SerialDevice::Refuse(OpenResult result, PortProblem problem) {
+  problem_ = std::move(problem);
+  return result;
 }
 
 void SerialDevice::Configure(const LineSettings& settings) {
@@ -175,6 +247,7 @@ void SerialDevice::Configure(const LineSettings& settings) {
     line.c_ispeed = settings.BaudRate;
     line.c_ospeed = settings.BaudRate;
     ioctl(fd_, TCSETS2, &line);
+    CheckSpeed(settings.BaudRate);
   }
 
   // USB serial adapters otherwise hold received bytes back for many
@@ -184,6 +257,15 @@ void SerialDevice::Configure(const LineSettings& settings) {
     serial.flags |= ASYNC_LOW_LATENCY;
     ioctl(fd_, TIOCSSERIAL, &serial);
   }
+}
+
+void SerialDevice::CheckSpeed(uint32_t asked) {
+  const uint32_t set = CurrentSettings().BaudRate;
+  baudRate_ = set;
+  if (set >= asked * (1 - SpeedTolerance) && set <= asked * (1 + SpeedTolerance)) return;
+  // Some adapters cannot make every speed; the run goes on at what they set.
+  std::fprintf(stderr, "%s: %s: the driver set %u bit/s for the %u bit/s asked for\n",
+               program_invocation_short_name, path_.c_str(), set, asked);
 }
 
 LineSettings SerialDevice::CurrentSettings() const {
@@ -205,6 +287,11 @@ void SerialDevice::Purge() {
 
 bool SerialDevice::Write(std::span<const uint8_t> bytes) {
   if (!IsOpen()) return false;
+  const uint64_t bitsPerSecond = baudRate_ != 0 ? baudRate_ : AssumedBaudRate;
+  const auto lineTime =
+      std::chrono::milliseconds(bytes.size() * BitsPerByte * 1000 / bitsPerSecond);
+  const auto deadline =
+      std::chrono::steady_clock::now() + lineTime + std::chrono::milliseconds(WriteGraceMs);
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
@@ -213,14 +300,16 @@ bool SerialDevice::Write(std::span<const uint8_t> bytes) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      // The driver's output buffer is full: wait until it takes more.
-      pollfd port{fd_, POLLOUT, 0};
-      const int ready = poll(&port, 1, -1);
-      if (ready > 0 && (port.revents & POLLOUT) != 0) continue;
-      if (ready < 0 && errno == EINTR) continue;
-    }
-    return false;
+    if (n < 0 && errno != EAGAIN) return false;
+    // The driver's output buffer is full: wait until it takes more, but not
+    // past the deadline.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd port{fd_, POLLOUT, 0};
+    const int ready = poll(&port, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || (port.revents & POLLOUT) == 0) return false;
   }
   return true;
 }
@@ -228,9 +317,10 @@ bool SerialDevice::Write(std::span<const uint8_t> bytes) {
 void SerialDevice::Close() {
   if (!IsOpen()) return;
   // A pseudo-terminal keeps the exclusive flag after the close, which would
-  // refuse our own reopen at a new speed unless we run as root.
+  // refuse our own reopen at a new speed. The flag is ours: Open set it.
   ioctl(fd_, TIOCNXCL);
   flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
+  lockFile_.Release();
 }

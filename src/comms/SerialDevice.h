@@ -5,6 +5,8 @@
 #include <string>
 
 #include "comms/CommsTypes.h"
+#include "comms/PortLockFile.h"
+#include "comms/PortProblem.h"
 
 // A serial device opened for exclusive use, in raw mode: the POSIX layer
 // under the link. It knows descriptors and termios, nothing of frames.
@@ -13,7 +15,7 @@ class SerialDevice {
   enum class OpenResult {
     Opened,
     Unavailable,          // missing, in use by another program, or no access
-    NotACharacterDevice,  // opened, but not a device the link can drive; closed again
+    NotACharacterDevice,  // not a terminal the link can drive; closed again
   };
 
   SerialDevice() = default;
@@ -21,18 +23,23 @@ class SerialDevice {
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;
 
-  // Opens path read-write without making it the controlling terminal, takes
-  // exclusive use (TIOCEXCL and an advisory flock, which also holds against
-  // root) and checks that it is a character device.
+  // Opens path read-write without making it the controlling terminal and
+  // without waiting, checks that it is a terminal, and takes exclusive use:
+  // TIOCEXCL, an advisory flock and the port's lock file in /var/lock. A
+  // port another program holds (its exclusive flag set, its lock file naming
+  // a live process, or its flock) is refused, even to root. Problem() says
+  // why an open failed.
   OpenResult Open(const std::string& path);
+  const PortProblem& Problem() const { return problem_; }
   bool IsOpen() const { return fd_ >= 0; }
   int Descriptor() const { return fd_; }
 
   // Raw mode (no echo, no canonical input, no flow control, breaks ignored,
   // no parity check of input) with the given line settings; any speed
   // through termios2. A setting the driver rejects leaves the driver's own;
-  // the outcome is read back, not assumed. Asks for the low-latency flag
-  // where the driver has one.
+  // the outcome is read back, not assumed, and a speed the driver could not
+  // set within 2% is reported on standard error. Asks for the low-latency
+  // flag where the driver has one.
   void Configure(const LineSettings& settings);
 
   // The line settings the driver holds now.
@@ -42,12 +49,22 @@ class SerialDevice {
   void Purge();
 
   // Writes all bytes, waiting until the driver has taken them; false when
-  // the write fails or stops short.
+  // the write fails or stops short, or when the driver has not taken them
+  // within their time on the line plus WriteGrace (a stalled or unplugged
+  // adapter).
+  static constexpr int WriteGraceMs = 2000;
   bool Write(std::span<const uint8_t> bytes);
 
   // Gives up exclusive use and closes the descriptor; harmless when closed.
   void Close();
 
  private:
+  OpenResult Refuse(OpenResult result, PortProblem problem);
+  void CheckSpeed(uint32_t asked);
+
   int fd_ = -1;
+  std::string path_;
+  uint32_t baudRate_ = 0;
+  PortLockFile lockFile_;
+  PortProblem problem_;
 };

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "comms/PortHolder.h"
+
+// Why a serial port did not open, kept from the failing call to the words
+// the user reads.
+struct PortProblem {
+  enum class Cause {
+    None,
+    NoSuchDevice,
+    PermissionDenied,
+    InUse,             // Holder names the other program where it is known
+    NotASerialDevice,  // Kind says what the path is instead
+    Other,             // Error holds the errno
+  };
+
+  Cause What = Cause::None;
+  int Error = 0;
+  std::string Kind;
+  std::optional<PortHolder> Holder;
+
+  // The problem an errno of open() stands for.
+  static PortProblem FromErrno(int error);
+};
+
+// One line for the user: the path, the cause and what to do, for example
+// "/dev/ttyUSB0: permission denied; add your user to the dialout group,
+// then log in again".
+std::string DescribePortProblem(const std::string& path, const PortProblem& problem);
