@@ -28,6 +28,10 @@ class CommSelAnswer : public QObject {
 
   int OpenedWithIndex = -2;
   int Shown = 0;
+  // The device line as the dialog opened, and once the answer was selected.
+  QString OpenedWithDevice;
+  QString SelectedDevice;
+  QStringList Tooltips;
 
  private:
   void Answer() {
@@ -36,7 +40,12 @@ class CommSelAnswer : public QObject {
     answered_ = dialog;
     ++Shown;
     OpenedWithIndex = dialog->ComboBox1->currentIndex();
+    OpenedWithDevice = dialog->Label2->text();
     dialog->ComboBox1->setCurrentIndex(selectIndex_);
+    SelectedDevice = dialog->Label2->text();
+    for (int i = 0; i < dialog->ComboBox1->count(); ++i) {
+      Tooltips.append(dialog->ComboBox1->itemData(i, Qt::ToolTipRole).toString());
+    }
     QPushButton* button = pressOk_ ? dialog->Button1 : dialog->Button2;
     QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
   }
@@ -114,6 +123,19 @@ TEST_F(CommsPortChoice, SamePortIsReopenedAndTheFileRewritten) {
   EXPECT_TRUE(folder.Read("Bootload.Ini").contains("Comms_Port=1\r\n"));
 }
 
+TEST_F(CommsPortChoice, DialogNamesTheDeviceEachNumberMapsToNow) {
+  CommSelAnswer answer(2, false);
+  form->CommsPort1Click();
+
+  const QString pty = QString::fromStdString(folder.pty.SlavePath());
+  EXPECT_EQ(answer.OpenedWithDevice, pty);
+  EXPECT_EQ(answer.SelectedDevice, "/dev/none - no device");
+  ASSERT_EQ(answer.Tooltips.size(), 32);
+  EXPECT_EQ(answer.Tooltips[1], QString::fromStdString(second.SlavePath()));
+  EXPECT_EQ(answer.Tooltips[2], "/dev/none - no device");
+  EXPECT_EQ(form->StatusPanel0->toolTip(), pty);
+}
+
 TEST_F(CommsPortChoice, PortThatDoesNotOpenIsRefusedAndThePreviousOneReopened) {
   const QByteArray before = folder.Read("Bootload.Ini");
   ModalBoxCloser boxes;
@@ -123,6 +145,7 @@ TEST_F(CommsPortChoice, PortThatDoesNotOpenIsRefusedAndThePreviousOneReopened) {
   EXPECT_EQ(beeps, std::vector<uint32_t>{BeepSound::Hand});
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "Unable To Open Comm Port.");
+  EXPECT_TRUE(boxes.Boxes()[0].detail.startsWith("/dev/none: no such device (not connected)"));
   EXPECT_EQ(boxes.Boxes()[0].title, "Error");
   EXPECT_EQ(boxes.Boxes()[0].icon, QMessageBox::Critical);
   EXPECT_EQ(form->CommPortNumber, 1);
@@ -144,6 +167,7 @@ TEST_F(CommsPortChoice, RememberedPortOutsideTheListSelectsNothingAndAsksForInde
   EXPECT_EQ(answer.OpenedWithIndex, -1);
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "Unable To Open Comm Port.");
+  EXPECT_TRUE(boxes.Boxes()[0].detail.startsWith("COM256: no device (not connected)"));
   EXPECT_EQ(form->CommPortNumber, 40);
   EXPECT_TRUE(form->CommsLink->IsOpen());
 }

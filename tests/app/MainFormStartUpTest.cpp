@@ -85,6 +85,9 @@ TEST(MainFormStartUp, MissingPortIsReportedOverTheWindowAndStartStaysEnabled) {
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   const ModalBoxCloser::SeenBox& box = boxes.Boxes()[0];
   EXPECT_EQ(box.text, "Unable To Open Comms Port. Please Select Another.");
+  EXPECT_EQ(box.detail,
+            "/dev/no-such-serial-device: no such device (not connected); plug the adapter in "
+            "or choose another port");
   EXPECT_EQ(box.icon, QMessageBox::NoIcon);
   EXPECT_EQ(box.title, ShippedTitle);
   EXPECT_TRUE(box.windowsBehind.contains(ShippedTitle));

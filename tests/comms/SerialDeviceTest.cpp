@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include "OtherHolders.h"
 #include "comms/SerialDevice.h"
 #include "support/PseudoTerminal.h"
 
@@ -32,9 +33,6 @@ using Bytes = std::vector<uint8_t>;
 using OpenResult = SerialDevice::OpenResult;
 
 constexpr auto Generous = 10s;
-constexpr uid_t Nobody = 65534;
-// Exit code of a child that could not become a user who is not root.
-constexpr int CannotDropRoot = 77;
 
 Bytes Pattern(std::size_t size) {
   Bytes bytes(size);
@@ -46,22 +44,6 @@ std::size_t OpenDescriptorCount() {
   return static_cast<std::size_t>(std::distance(
       std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
-
-// A second descriptor of a path, as another program would hold it.
-class OtherDescriptor {
- public:
-  explicit OtherDescriptor(const std::string& path)
-      : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-  ~OtherDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  OtherDescriptor(const OtherDescriptor&) = delete;
-  OtherDescriptor& operator=(const OtherDescriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 int PendingInput(int fd) {
   int count = 0;
@@ -90,42 +72,6 @@ Bytes ReadFromPort(int fd, std::size_t n) {
     if (got > 0) received.insert(received.end(), buffer, buffer + got);
   }
   return received;
-}
-
-// Runs body in a child process as a user who is not root and gives its exit
-// code; CannotDropRoot when that user cannot be taken, -1 when the child
-// did not end within the limit.
-int RunAsUserWhoIsNotRoot(const std::function<int()>& body) {
-  const pid_t child = fork();
-  if (child < 0) return -1;
-  if (child == 0) {
-    if (geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0)) {
-      _exit(CannotDropRoot);
-    }
-    _exit(body());
-  }
-  const auto deadline = std::chrono::steady_clock::now() + Generous;
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The errno of an open of path by a user who is not root, 0 when it opened.
-int OpenErrorForUserWhoIsNotRoot(const std::string& path) {
-  return RunAsUserWhoIsNotRoot([&path] {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return errno;
-    close(fd);
-    return 0;
-  });
 }
 
 class SerialDeviceTest : public testing::Test {

@@ -17,7 +17,7 @@ void ModalBoxCloser::CloseVisibleBox() {
   for (const QWidget* window : QApplication::topLevelWidgets()) {
     if (window != box && window->isVisible()) behind.append(window->windowTitle());
   }
-  boxes_.push_back({box->windowTitle(), box->text(), box->icon(), behind});
+  boxes_.push_back({box->windowTitle(), box->text(), box->informativeText(), box->icon(), behind});
   QAbstractButton* button = box->defaultButton() != nullptr
                                 ? static_cast<QAbstractButton*>(box->defaultButton())
                                 : box->buttons().value(0);

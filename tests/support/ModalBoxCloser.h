@@ -16,6 +16,7 @@ class ModalBoxCloser : public QObject {
   struct SeenBox {
     QString title;
     QString text;
+    QString detail;  // the line under the text
     QMessageBox::Icon icon;
     QStringList windowsBehind;  // captions of the other visible windows
   };

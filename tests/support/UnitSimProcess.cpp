@@ -44,6 +44,11 @@ QStringList UnitSimProcess::HeardFrames() const {
   return Transcript().filter(QRegularExpression("^rx "));
 }
 
+void UnitSimProcess::Unplug() {
+  process_.kill();
+  process_.waitForFinished(StopLimitMs);
+}
+
 std::vector<uint8_t> UnitSimProcess::StopAndReadMemory() {
   process_.terminate();
   process_.waitForFinished(StopLimitMs);

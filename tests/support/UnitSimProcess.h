@@ -24,6 +24,10 @@ class UnitSimProcess {
   // The transcript lines of frames heard ("rx ...").
   QStringList HeardFrames() const;
 
+  // Ends the unit at once, as when an adapter is unplugged: the line hangs
+  // up under the program.
+  void Unplug();
+
   // Ends the unit and returns its 64 KiB program memory.
   std::vector<uint8_t> StopAndReadMemory();
 

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+// What other programs do to a port a test offers: hold it through a
+// descriptor of their own, or try it as a user who is not root.
+
+inline constexpr uid_t Nobody = 65534;
+// Exit code of a child that could not become a user who is not root.
+inline constexpr int CannotDropRoot = 77;
+
+// A second descriptor of a path, as another program would hold it.
+class OtherDescriptor {
+ public:
+  explicit OtherDescriptor(const std::string& path)
+      : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+  ~OtherDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  OtherDescriptor(const OtherDescriptor&) = delete;
+  OtherDescriptor& operator=(const OtherDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Runs body in a child process as a user who is not root and gives its exit
+// code; CannotDropRoot when that user cannot be taken, -1 when the child
+// did not end within the limit.
+inline int RunAsUserWhoIsNotRoot(const std::function<int()>& body) {
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0)) {
+      _exit(CannotDropRoot);
+    }
+    _exit(body());
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The errno of an open of path by a user who is not root, 0 when it opened.
+inline int OpenErrorForUserWhoIsNotRoot(const std::string& path) {
+  return RunAsUserWhoIsNotRoot([&path] {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno;
+    close(fd);
+    return 0;
+  });
+}

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "OtherHolders.h"
+#include "comms/KovaComms.h"
+#include "comms/SerialDevice.h"
+#include "support/PseudoTerminal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using OpenResult = SerialDevice::OpenResult;
+
+#ifndef TIOCGEXCL
+constexpr unsigned long TIOCGEXCL = 0x80045440;
+#endif
+
+std::size_t CountOf(const char* folder) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                                std::filesystem::directory_iterator()));
+}
+
+std::string LockFileOf(const PseudoTerminal& pty) {
+  return "/var/lock/LCK..pts_" + pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
+}
+
+bool LockFolderWritable() {
+  return access("/var/lock/", W_OK) == 0;
+}
+
+// The outcome of the link's Open of path: the detail line, and the
+// exception's message when it threw.
+struct Refusal {
+  bool opened = false;
+  std::string detail;
+  std::optional<std::string> error;
+};
+
+Refusal OpenThroughTheLink(const std::string& path) {
+  TKovaComms link([&path](int) { return path; });
+  Refusal refusal;
+  try {
+    refusal.opened = link.Open();
+    refusal.detail = link.OpenFailureDetail();
+  } catch (const ECommsError& error) {
+    refusal.error = error.what();
+    refusal.detail = error.Detail();
+    EXPECT_EQ(link.OpenFailureDetail(), error.Detail());
+  }
+  return refusal;
+}
+
+TEST(PortRefusal, EveryCauseIsRefusedWithALineThatSaysWhich) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const std::string base = folder.path().toStdString();
+  ASSERT_EQ(mkfifo((base + "/fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink((base + "/nowhere").c_str(), (base + "/dangling").c_str()), 0);
+  const std::string longPath = "/dev/" + std::string(5000, 'x');
+  const std::string noTerminal = "; choose a serial port";
+
+  struct Row {
+    std::string path;
+    bool throws;
+    std::string detail;
+  };
+  const std::vector<Row> rows = {
+      {base + "/missing", false,
+       base +
+           "/missing: no such device (not connected); plug the adapter in or choose another port"},
+      {base + "/dangling", false, base + "/dangling: no such device (not connected)"},
+      {base, false, base + ": not a serial device (a directory)" + noTerminal},
+      {base + "/fifo", true, base + "/fifo: not a serial device (a FIFO)" + noTerminal},
+      {"/dev/zero", true,
+       "/dev/zero: not a serial device (a character device that is no terminal)" + noTerminal},
+      {"/dev/null", true,
+       "/dev/null: not a serial device (a character device that is no terminal)"},
+      {longPath, false, longPath.substr(0, 100) + "...: File name too long"},
+      {"", false, "COM1: no device (not connected)"},
+  };
+  const std::size_t descriptors = CountOf("/proc/self/fd");
+  const std::size_t threads = CountOf("/proc/self/task");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path.substr(0, 120));
+    const Refusal refusal = OpenThroughTheLink(row.path);
+    EXPECT_FALSE(refusal.opened);
+    EXPECT_EQ(refusal.error.has_value(), row.throws);
+    if (row.throws) {
+      EXPECT_EQ(refusal.error.value_or(""), "File Handle is not a Comm Handle.");
+    }
+    EXPECT_EQ(refusal.detail.substr(0, row.detail.size()), row.detail) << refusal.detail;
+    // Never opened as a line: nothing left open, no receive thread.
+    EXPECT_EQ(CountOf("/proc/self/fd"), descriptors);
+    EXPECT_EQ(CountOf("/proc/self/task"), threads);
+  }
+}
+
+TEST(PortRefusal, PermissionDeniedTellsAUserWhoIsNotRootToJoinDialout) {
+  PseudoTerminal pty;
+  ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0600), 0);
+  const std::string path = pty.SlavePath();
+  const int outcome = RunAsUserWhoIsNotRoot([&path] {
+    SerialDevice device;
+    if (device.Open(path) != OpenResult::Unavailable) return 1;
+    const std::string expected =
+        path + ": permission denied; add your user to the dialout group, then log in again";
+    return DescribePortProblem(path, device.Problem()) == expected ? 0 : 2;
+  });
+  if (outcome == CannotDropRoot) GTEST_SKIP() << "no user who is not root can be taken here";
+  EXPECT_EQ(outcome, 0);
+}
+
+TEST(PortRefusal, PortHeldThroughItsLockFileIsRefusedAndItsHolderNamed) {
+  if (!LockFolderWritable()) GTEST_SKIP() << "/var/lock is not writable here";
+  PseudoTerminal pty;
+  const std::string lockFile = LockFileOf(pty);
+  {
+    std::ofstream lock(lockFile);
+    lock << "      " << getpid() << "\n";
+  }
+  SerialDevice device;
+  EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Unavailable);
+  std::string name;
+  std::getline(std::ifstream("/proc/self/comm"), name);
+  EXPECT_EQ(DescribePortProblem(pty.SlavePath(), device.Problem()),
+            pty.SlavePath() + ": in use by another program (" + name + ", process " +
+                std::to_string(getpid()) + "); close it or choose another port");
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile))) << "another's lock stays";
+
+  // A lock left by a process that has ended holds nothing.
+  {
+    std::ofstream lock(lockFile);
+    lock << "4194304\n";
+  }
+  EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
+  device.Close();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+}
+
+TEST(PortRefusal, AnotherDescriptorsExclusiveFlagRefusesEvenRootAndStaysSet) {
+  PseudoTerminal pty;
+  const OtherDescriptor other(pty.SlavePath());
+  ASSERT_GE(other.Get(), 0);
+  ASSERT_EQ(ioctl(other.Get(), TIOCEXCL), 0);
+
+  SerialDevice device;
+  EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Unavailable);
+  ASSERT_TRUE(device.Problem().Holder.has_value());
+  EXPECT_EQ(device.Problem().Holder->Pid, getpid()) << "the test itself holds it";
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(other.Get(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_NE(exclusive, 0) << "a flag we did not set is never cleared";
+  ioctl(other.Get(), TIOCNXCL);
+}
+
+TEST(PortRefusal, OurLockFileIsThereWhileThePortIsOpenAndGoneAfter) {
+  if (!LockFolderWritable()) GTEST_SKIP() << "/var/lock is not writable here";
+  PseudoTerminal pty;
+  const std::string lockFile = LockFileOf(pty);
+  {
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
+    long pid = 0;
+    std::ifstream(lockFile) >> pid;
+    EXPECT_EQ(pid, getpid());
+    SerialDevice second;
+    EXPECT_EQ(second.Open(pty.SlavePath()), OpenResult::Unavailable);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile))) << "a refused open keeps ours";
+  }
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+}
+
+// A write the device does not take gives up after the frame's time on the
+// line plus the grace, on a peer that never reads and on a stopped line.
+TEST(BoundedWrite, WriteToAPeerThatNeverReadsOrAStalledLineGivesUp) {
+  PseudoTerminal pty;
+  SerialDevice device;
+  ASSERT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
+  device.Configure(LineSettings{800000});
+  struct Case {
+    const char* name;
+    std::size_t bytes;
+  };
+  for (const Case& c : {Case{"peer never reads", 200000}, Case{"stalled line", 8}}) {
+    SCOPED_TRACE(c.name);
+    if (c.bytes == 8) {
+      ASSERT_EQ(tcflow(device.Descriptor(), TCOOFF), 0);
+    }
+    const auto bound =
+        std::chrono::milliseconds(c.bytes * 10 * 1000 / 800000 + SerialDevice::WriteGraceMs);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(device.Write(std::vector<uint8_t>(c.bytes, 0x55)));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, bound - 10ms);
+    EXPECT_LT(took, bound + 10s) << "the write never waits much past its bound";
+  }
+}
+
+}  // namespace
