@@ -27,7 +27,7 @@
 #include "app/SettingsFile.h"
 #include "app/SlaveAddressSpinBox.h"
 #include "app/TopLineBevel.h"
-#include "app/UpdateStateEvent.h"
+#include "update/UpdateStateEvent.h"
 #include "image/ImageFile.h"
 #include "update/UpdateEngine.h"
 

@@ -52,6 +52,8 @@ class TMainForm : public QMainWindow {
 
   // From Start until state 99, unless a state ended the run by an exception.
   bool IsRunInProgress() const { return runInProgress_; }
+  // How the last run that reached its end ended.
+  RunOutcome LastRunOutcome;
 
   QString StartupDirectory;
   std::unique_ptr<TKovaComms> CommsLink;

@@ -4,10 +4,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "app/DelayWithMessages.h"
 #include "app/LogList.h"
 #include "app/Main1.h"
-#include "app/UpdateStateEvent.h"
+#include "update/DelayWithMessages.h"
+#include "update/UpdateStateEvent.h"
 
 MainWindowView::MainWindowView(TMainForm& form) : form_(form) {}
 
@@ -38,6 +38,10 @@ void MainWindowView::SetRunButtonsEnabled(bool enabled) {
 
 void MainWindowView::PostUpdateState(int32_t state) {
   QCoreApplication::postEvent(&form_, new TUpdateStateEvent(state));
+}
+
+void MainWindowView::RunEnded(const RunOutcome& outcome) {
+  form_.LastRunOutcome = outcome;
 }
 
 TKovaComms* MainWindowView::CommsLink() {

@@ -16,6 +16,7 @@ class MainWindowView final : public UpdateView {
   void ProcessPendingMessages() override;
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
+  void RunEnded(const RunOutcome& outcome) override;
 
   TKovaComms* CommsLink() override;
   const ProductIdentity& Identity() const override;

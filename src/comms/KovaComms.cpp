@@ -143,6 +143,7 @@ void TKovaComms::ClearRxBuffer() {
 }
 
 bool TKovaComms::SendData(std::span<const uint8_t> data, uint16_t timeoutTicks) {
+  if (stopRequested_ && IsOpen()) Close();
   if (lastResult_ == ClosedState || !IsOpen()) return false;
   ClearRxBuffer();
   matchEvent_ = false;
@@ -153,7 +154,9 @@ bool TKovaComms::SendData(std::span<const uint8_t> data, uint16_t timeoutTicks) 
   // A period that is already running continues; only a stopped timer starts
   // a fresh one.
   if (!replyTimer_.isActive()) replyTimer_.start();
-  return device_.Write(data);
+  if (!device_.Write(data)) return false;
+  bytesSent_ += data.size();
+  return true;
 }
 
 int32_t TKovaComms::WaitForResult() {
@@ -182,6 +185,7 @@ uint16_t TKovaComms::GetRxMessage(uint16_t itemNumber, std::span<uint8_t> dest, 
 void TKovaComms::HandleRxData(const TRxDataEvent& chunk) {
   if (!IsOpen()) return;
   ReceiveBytes(chunk.Bytes());
+  bytesReceived_ += chunk.Bytes().size();
   if (OnReceiveData) OnReceiveData(chunk.Bytes());
 }
 

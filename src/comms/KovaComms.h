@@ -83,6 +83,15 @@ class TKovaComms {
   // expires) and writes the frame; false when nothing could be sent.
   bool SendData(std::span<const uint8_t> data, uint16_t timeoutTicks);
 
+  // Once the request under way has ended, refuses every later one: SendData
+  // then closes the port and sends nothing, so each wait that follows
+  // returns -1 at once. For stopping a run from outside.
+  void StopAfterExchange() { stopRequested_ = true; }
+
+  // Bytes written to and received from the port since the link was made.
+  uint64_t BytesSent() const { return bytesSent_; }
+  uint64_t BytesReceived() const { return bytesReceived_; }
+
   // Waits, dispatching the UI thread's messages, for the result: the
   // 1-based number of the completed item, 0 for a timeout, -1 when the port
   // was closed meanwhile (or is not open), -2 in the closed state.
@@ -125,4 +134,7 @@ class TKovaComms {
   bool matchEvent_ = false;
   bool timeoutEvent_ = false;
   std::vector<QEventLoop*> waits_;
+  bool stopRequested_ = false;
+  uint64_t bytesSent_ = 0;
+  uint64_t bytesReceived_ = 0;
 };

@@ -50,6 +50,7 @@ UpdateStateMachine::UpdateStateMachine(UpdateView& view, UpdateCommands& command
     : view_(view), commands_(commands) {}
 
 void UpdateStateMachine::Start() {
+  outcome_ = RunOutcome{};
   view_.SetRunButtonsEnabled(false);
   view_.PostUpdateState(UpdateState::InitialiseUpgrade);
 }
@@ -79,7 +80,7 @@ void UpdateStateMachine::InitialiseUpgrade() {
     view_.PostUpdateState(UpdateState::EnableBootLoader);
   } else {
     view_.SetLastLogLine(InitialisingText + "Error");
-    view_.PostUpdateState(UpdateState::Finished);
+    FailRun(UpdateState::InitialiseUpgrade);
   }
 }
 
@@ -113,10 +114,10 @@ void UpdateStateMachine::ModelNumber() {
     view_.PostUpdateState(UpdateState::EraseMemory);
   } else if (model < FirstInvalidModelNumber) {
     view_.SetLastLogLine(ModelNumberText + "Error (Incompatible Model)");
-    view_.PostUpdateState(UpdateState::Finished);
+    FailRun(UpdateState::ModelNumber);
   } else {
     view_.SetLastLogLine(ModelNumberText + "Error (No Reply)");
-    view_.PostUpdateState(UpdateState::Finished);
+    FailRun(UpdateState::ModelNumber);
   }
 }
 
@@ -126,7 +127,7 @@ void UpdateStateMachine::EraseMemory() {
     view_.PostUpdateState(UpdateState::SendProgram);
   } else {
     view_.SetLastLogLine(ErasingText + "Error Detected");
-    view_.PostUpdateState(UpdateState::Finished);
+    FailRun(UpdateState::EraseMemory);
   }
 }
 
@@ -136,7 +137,7 @@ void UpdateStateMachine::SendProgram() {
     view_.PostUpdateState(UpdateState::LeaveBootMode);
   } else {
     view_.SetLastLogLine(SendingText + "Error Detected");
-    view_.PostUpdateState(UpdateState::Finished);
+    FailRun(UpdateState::SendProgram);
   }
 }
 
@@ -163,11 +164,18 @@ void UpdateStateMachine::FinaliseUpgrade() {
   ReopenLinkAtUnitSpeed();
   commands_.RestoreUnitSettings();
   view_.SetLastLogLine(FinalisingText + "Done");
+  outcome_.Completed = true;
   view_.PostUpdateState(UpdateState::Finished);
 }
 
 void UpdateStateMachine::Finished() {
   view_.SetRunButtonsEnabled(true);
+  view_.RunEnded(outcome_);
+}
+
+void UpdateStateMachine::FailRun(int32_t state) {
+  outcome_.FailedState = state;
+  view_.PostUpdateState(UpdateState::Finished);
 }
 
 void UpdateStateMachine::ReopenLinkAtUnitSpeed() {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "update/RunOutcome.h"
+
 class UpdateCommands;
 class UpdateView;
 
@@ -53,6 +55,8 @@ class UpdateStateMachine {
   void Finished();
 
   void ReopenLinkAtUnitSpeed();
+  // Ends the run after a failure of the state under way.
+  void FailRun(int32_t state);
 
   struct StateRow {
     int32_t state;
@@ -62,4 +66,5 @@ class UpdateStateMachine {
 
   UpdateView& view_;
   UpdateCommands& commands_;
+  RunOutcome outcome_;
 };

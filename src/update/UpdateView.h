@@ -3,6 +3,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "update/RunOutcome.h"
+
 class FirmwareImage;
 class TKovaComms;
 struct ProductIdentity;
@@ -26,6 +28,8 @@ class UpdateView {
   // Posts the update state to the window's message queue; it runs after the
   // current message has been handled.
   virtual void PostUpdateState(int32_t state) = 0;
+  // The run has ended (state 99 ran): how, as the sequence saw it.
+  virtual void RunEnded(const RunOutcome& outcome) = 0;
 
   // The serial link, or nullptr while the window has none.
   virtual TKovaComms* CommsLink() = 0;

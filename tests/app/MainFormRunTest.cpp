@@ -9,7 +9,7 @@
 #include "app/CommSel.h"
 #include "app/LinkedFolder.h"
 #include "app/Main1.h"
-#include "app/UpdateStateEvent.h"
+#include "update/UpdateStateEvent.h"
 #include "support/ModalBoxCloser.h"
 #include "update/ScriptedCommands.h"
 

@@ -8,7 +8,7 @@
 
 #include "app/Beep.h"
 #include "app/BootloadApplication.h"
-#include "app/DelayWithMessages.h"
+#include "update/DelayWithMessages.h"
 #include "app/LogList.h"
 #include "app/MessageBoxes.h"
 #include "support/ModalBoxCloser.h"

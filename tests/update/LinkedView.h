@@ -44,6 +44,7 @@ class LinkedView final : public UpdateView {
   void ProcessPendingMessages() override {}
   void SetRunButtonsEnabled(bool) override {}
   void PostUpdateState(int32_t) override {}
+  void RunEnded(const RunOutcome&) override {}
   TKovaComms* CommsLink() override { return Link.get(); }
   const ProductIdentity& Identity() const override { return Product; }
   const FirmwareImage& Image() const override { return Firmware; }

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 #include "image/FirmwareImage.h"
@@ -23,6 +24,8 @@ class RecordingView final : public QObject, public UpdateView {
   FirmwareImage Firmware;
   UpdateStateMachine* Machine = nullptr;
   UpdateStateMachine::Outcome LastOutcome = UpdateStateMachine::Outcome::Ignored;
+  // What the sequence said at the end of the run.
+  std::optional<RunOutcome> Ended;
 
   void ClearLog() override;
   void AppendLogLine(const QString& text) override;
@@ -31,6 +34,7 @@ class RecordingView final : public QObject, public UpdateView {
   void ProcessPendingMessages() override;
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
+  void RunEnded(const RunOutcome& outcome) override { Ended = outcome; }
   TKovaComms* CommsLink() override { return nullptr; }
   const ProductIdentity& Identity() const override { return Product; }
   const FirmwareImage& Image() const override { return Firmware; }

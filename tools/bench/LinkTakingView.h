@@ -23,6 +23,7 @@ class LinkTakingView final : public UpdateView {
   void ProcessPendingMessages() override { window_->ProcessPendingMessages(); }
   void SetRunButtonsEnabled(bool enabled) override { window_->SetRunButtonsEnabled(enabled); }
   void PostUpdateState(int32_t state) override { window_->PostUpdateState(state); }
+  void RunEnded(const RunOutcome& outcome) override { window_->RunEnded(outcome); }
   TKovaComms* CommsLink() override;
   const ProductIdentity& Identity() const override { return window_->Identity(); }
   const FirmwareImage& Image() const override { return window_->Image(); }

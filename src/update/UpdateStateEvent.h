@@ -3,7 +3,8 @@
 #include <QEvent>
 #include <cstdint>
 
-// The main window's own message: run one state of the update sequence.
+// The message that runs one state of the update sequence, posted to the
+// window (or the command line's unit) that owns the sequence.
 inline constexpr QEvent::Type WM_UPDATE_STATE = static_cast<QEvent::Type>(0x8190);
 
 class TUpdateStateEvent : public QEvent {

@@ -1,4 +1,4 @@
-#include "app/DelayWithMessages.h"
+#include "update/DelayWithMessages.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,0 +1,132 @@
+#include "cli/CliOptions.h"
+
+#include <QCommandLineParser>
+
+#include "app/TextToInteger.h"
+
+namespace {
+
+constexpr int32_t MinimumSlaveAddress = 1;
+constexpr int32_t MaximumSlaveAddress = 247;
+
+const QCommandLineOption PortOption(QStringLiteral("port"),
+                                    QStringLiteral("Update the unit on PORT: a device path or "
+                                                   "COMn. Repeat to update several units at once."),
+                                    QStringLiteral("PORT"));
+const QCommandLineOption SlaveOption(QStringLiteral("slave-address"),
+                                     QStringLiteral("The unit's slave address, 1 to 247 (1)."),
+                                     QStringLiteral("N"));
+const QCommandLineOption ImageOption(QStringLiteral("image"),
+                                     QStringLiteral("Write this raw image file instead of the "
+                                                    "built-in firmware (needs --processor, --rm)."),
+                                     QStringLiteral("FILE"));
+const QCommandLineOption ProcessorOption(QStringLiteral("processor"),
+                                         QStringLiteral("Processor number of the image file."),
+                                         QStringLiteral("N"));
+const QCommandLineOption RmOption(QStringLiteral("rm"),
+                                  QStringLiteral("RM number (model) of the image file."),
+                                  QStringLiteral("N"));
+const QCommandLineOption JsonOption(QStringLiteral("json"),
+                                    QStringLiteral("Write one JSON record per unit to FILE, or to "
+                                                   "standard output for -."),
+                                    QStringLiteral("FILE"));
+const QCommandLineOption QuietOption(QStringLiteral("quiet"),
+                                     QStringLiteral("Print no log lines, only the summary."));
+const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
+                                         QStringLiteral("List the serial ports present and their "
+                                                        "COM numbers."));
+const QCommandLineOption HelpOption(QStringLiteral("help"), QStringLiteral("Show this help."));
+const QCommandLineOption VersionOption(QStringLiteral("version"),
+                                       QStringLiteral("Show the program's version."));
+
+void AddOptions(QCommandLineParser& parser) {
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setApplicationDescription(
+      QStringLiteral("Writes the firmware into the units on the given serial ports."));
+  parser.addOptions({PortOption, SlaveOption, ImageOption, ProcessorOption, RmOption, JsonOption,
+                     QuietOption, ListPortsOption, HelpOption, VersionOption});
+}
+
+// The number the Load File input box would read from text: its low 16 bits.
+std::optional<uint16_t> WordOf(const QString& text) {
+  const std::optional<int32_t> value = TextToInteger(text);
+  if (!value) return std::nullopt;
+  return static_cast<uint16_t>(*value);
+}
+
+QString NotAnInteger(const QString& text) {
+  return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLineParser& parser) {
+  CliOptions options;
+  options.Ports = parser.values(PortOption);
+  if (options.Ports.isEmpty()) return CliUsageError{QStringLiteral("no --port given")};
+  for (const QString& port : options.Ports) {
+    if (port.isEmpty()) return CliUsageError{QStringLiteral("--port needs a device path or COMn")};
+    if (options.Ports.count(port) > 1) {
+      return CliUsageError{QStringLiteral("port %1 given twice").arg(port)};
+    }
+  }
+  if (parser.isSet(SlaveOption)) {
+    const QString text = parser.value(SlaveOption);
+    const std::optional<int32_t> address = TextToInteger(text);
+    if (!address || *address < MinimumSlaveAddress || *address > MaximumSlaveAddress) {
+      return CliUsageError{QStringLiteral("--slave-address must be 1 to 247, not '%1'").arg(text)};
+    }
+    options.SlaveAddress = *address;
+  }
+  const int imageParts = int(parser.isSet(ImageOption)) + int(parser.isSet(ProcessorOption)) +
+                         int(parser.isSet(RmOption));
+  if (imageParts != 0 && imageParts != 3) {
+    return CliUsageError{QStringLiteral("--image, --processor and --rm go together")};
+  }
+  if (imageParts == 3) {
+    const std::optional<uint16_t> processor = WordOf(parser.value(ProcessorOption));
+    if (!processor) return CliUsageError{NotAnInteger(parser.value(ProcessorOption))};
+    const std::optional<uint16_t> rm = WordOf(parser.value(RmOption));
+    if (!rm) return CliUsageError{NotAnInteger(parser.value(RmOption))};
+    options.Image = CliOptions::LoadedImage{parser.value(ImageOption), *processor, *rm};
+  }
+  if (parser.isSet(JsonOption)) options.JsonFile = parser.value(JsonOption);
+  options.Quiet = parser.isSet(QuietOption);
+  return options;
+}
+
+}  // namespace
+
+std::variant<CliOptions, CliUsageError> ParseCliOptions(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (!parser.parse(arguments)) return CliUsageError{parser.errorText()};
+  if (!parser.positionalArguments().isEmpty()) {
+    return CliUsageError{
+        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())};
+  }
+  CliOptions options;
+  if (parser.isSet(HelpOption)) {
+    options.What = CliOptions::Action::Help;
+  } else if (parser.isSet(VersionOption)) {
+    options.What = CliOptions::Action::Version;
+  } else if (parser.isSet(ListPortsOption)) {
+    options.What = CliOptions::Action::ListPorts;
+  } else {
+    return ReadUpdateOptions(parser);
+  }
+  return options;
+}
+
+QString CliUsage() {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  return QStringLiteral(
+             "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
+             "                    [--image FILE --processor N --rm N] [--json FILE|-] [--quiet]\n"
+             "       bootload-cli --list-ports | --help | --version\n") +
+         parser.helpText().section(QLatin1Char('\n'), 2) +
+         QStringLiteral(
+             "\nPORT is a device path or COMn: key COMn of section [Ports] in Bootload.Ini of "
+             "the\nworking folder, else the n-th serial port present (see --list-ports).\n\n"
+             "Exit status: 0 every unit updated, 1 a unit failed, 2 bad command line,\n"
+             "3 a port could not be opened, 130/143 stopped by SIGINT/SIGTERM.\n");
+}

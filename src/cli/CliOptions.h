@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+// What the command line asks for.
+struct CliOptions {
+  enum class Action { Update, ListPorts, Help, Version };
+
+  struct LoadedImage {
+    QString File;
+    uint16_t ProcessorNumber = 0;
+    uint16_t RmNumber = 0;
+  };
+
+  Action What = Action::Update;
+  QStringList Ports;  // as given: a device path or COMn
+  int32_t SlaveAddress = 1;
+  std::optional<LoadedImage> Image;
+  std::optional<QString> JsonFile;  // "-" is standard output
+  bool Quiet = false;
+};
+
+// A command line that cannot be carried out, and why.
+struct CliUsageError {
+  QString Message;
+};
+
+// Reads the arguments (the program's name first).
+std::variant<CliOptions, CliUsageError> ParseCliOptions(const QStringList& arguments);
+
+// The usage text --help prints, and a bad command line after its message.
+QString CliUsage();

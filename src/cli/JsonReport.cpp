@@ -1,0 +1,93 @@
+#include "cli/JsonReport.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+#include <utility>
+
+#include "update/UpdateStateMachine.h"
+
+namespace {
+
+constexpr std::pair<int32_t, const char*> StepNames[] = {
+    {UpdateState::InitialiseUpgrade, "initialise"},
+    {UpdateState::EnableBootLoader, "enable boot loader"},
+    {UpdateState::BootLoaderInfo, "boot loader info"},
+    {UpdateState::ModelNumber, "model number"},
+    {UpdateState::EraseMemory, "erase"},
+    {UpdateState::SendProgram, "send"},
+    {UpdateState::LeaveBootMode, "leave boot mode"},
+    {UpdateState::Restart, "restart"},
+    {UpdateState::RestartDone, "restart"},
+    {UpdateState::FinaliseUpgrade, "finalise"},
+};
+
+QString OutcomeName(UnitRecord::Result result) {
+  switch (result) {
+    case UnitRecord::Result::Completed:
+      return QStringLiteral("completed");
+    case UnitRecord::Result::Failed:
+      return QStringLiteral("failed");
+    case UnitRecord::Result::PortNotOpened:
+      return QStringLiteral("port not opened");
+    case UnitRecord::Result::Stopped:
+      return QStringLiteral("stopped");
+  }
+  return {};
+}
+
+QJsonValue OrNull(const std::optional<uint16_t>& value) {
+  return value ? QJsonValue(*value) : QJsonValue();
+}
+
+QJsonValue OrNull(const QString& text) {
+  return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+QJsonValue BootLoader(const std::optional<uint32_t>& info) {
+  if (!info) return QJsonValue();
+  return QJsonObject{{"rm", static_cast<int>(*info >> 16)},
+                     {"version", static_cast<int>(*info & 0xFFFF)}};
+}
+
+}  // namespace
+
+QString StepName(int32_t state) {
+  for (const auto& [step, name] : StepNames) {
+    if (step == state) return QString::fromLatin1(name);
+  }
+  return {};
+}
+
+QByteArray UnitRecordJson(const UnitRecord& record) {
+  const bool completed = record.Outcome == UnitRecord::Result::Completed;
+  const QJsonObject object{
+      {"port", record.Port},
+      {"device", OrNull(record.Device)},
+      {"product", record.ProductTitle},
+      {"unitModel", OrNull(record.UnitModel)},
+      {"unitVersion", OrNull(record.UnitVersion)},
+      {"bootLoader", BootLoader(record.BootLoaderInfo)},
+      {"outcome", OutcomeName(record.Outcome)},
+      {"failingStep", completed ? QJsonValue() : OrNull(StepName(record.FailedState))},
+      {"lastLogLine", OrNull(record.LastLogLine)},
+      {"portDetail", OrNull(record.PortDetail)},
+      {"start", record.Start.toString(Qt::ISODateWithMs)},
+      {"end", record.End.toString(Qt::ISODateWithMs)},
+      {"bytesSent", static_cast<qint64>(record.BytesSent)},
+      {"bytesReceived", static_cast<qint64>(record.BytesReceived)},
+  };
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+bool WriteJsonReport(const QString& path, const std::vector<UnitRecord>& records) {
+  QByteArray text;
+  for (const UnitRecord& record : records) text += UnitRecordJson(record) + '\n';
+  if (path == QStringLiteral("-")) {
+    return std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) ==
+           static_cast<std::size_t>(text.size());
+  }
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// What one unit's update did, for the summary and the JSON record.
+struct UnitRecord {
+  enum class Result { Completed, Failed, PortNotOpened, Stopped };
+
+  QString Port;    // as given on the command line
+  QString Device;  // the device path it resolved to; empty when none
+  QString ProductTitle;
+  std::optional<uint16_t> UnitModel;  // read before the update
+  std::optional<uint16_t> UnitVersion;
+  std::optional<uint32_t> BootLoaderInfo;  // RM number high, version low
+  Result Outcome = Result::Failed;
+  // The state whose failure, or during which a stop, ended the run.
+  int32_t FailedState = -1;
+  QString LastLogLine;
+  QString PortDetail;  // why the port did not open
+  QDateTime Start;
+  QDateTime End;
+  uint64_t BytesSent = 0;
+  uint64_t BytesReceived = 0;
+};

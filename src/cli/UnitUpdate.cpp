@@ -1,0 +1,140 @@
+#include "cli/UnitUpdate.h"
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+#include <exception>
+
+#include "cli/CliView.h"
+#include "cli/RecordingCommands.h"
+#include "comms/KovaComms.h"
+#include "update/UpdateEngine.h"
+#include "update/UpdateStateEvent.h"
+#include "update/UpdateStateMachine.h"
+
+namespace {
+
+constexpr uint32_t StartupBaudRate = 115200;
+constexpr uint16_t StartupRxBufferSize = 500;
+constexpr int StopPollMs = 50;
+
+// A stop takes effect only while the unit has not left its boot loader:
+// once it has, finishing (restart, settings written back) is the safe end.
+bool StopsHere(int32_t state) {
+  switch (state) {
+    case UpdateState::LeaveBootMode:
+    case UpdateState::Restart:
+    case UpdateState::RestartDone:
+    case UpdateState::FinaliseUpgrade:
+    case UpdateState::Finished:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Runs the posted states of one unit's sequence in its thread.
+class StateTarget : public QObject {
+ public:
+  StateTarget(QEventLoop& loop) : loop_(loop) {}
+
+  void Attach(UpdateStateMachine& sequence) { sequence_ = &sequence; }
+  // The state under way, or the last one that ran once the run is over.
+  int32_t CurrentState() const { return state_; }
+  const QString& Error() const { return error_; }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() != WM_UPDATE_STATE) return QObject::event(event);
+    const int32_t state = static_cast<const TUpdateStateEvent*>(event)->State;
+    if (state != UpdateState::Finished) state_ = state;
+    try {
+      if (sequence_->Dispatch(state) == UpdateStateMachine::Outcome::Finished) loop_.quit();
+    } catch (const std::exception& error) {
+      // The state posted no successor: the run is over.
+      error_ = QString::fromUtf8(error.what());
+      loop_.quit();
+    }
+    return true;
+  }
+
+ private:
+  QEventLoop& loop_;
+  UpdateStateMachine* sequence_ = nullptr;
+  int32_t state_ = UpdateState::InitialiseUpgrade;
+  QString error_;
+};
+
+}  // namespace
+
+UnitUpdate::UnitUpdate(Setup setup, LogSink log, const std::atomic<int>& stopSignal)
+    : setup_(std::move(setup)), log_(std::move(log)), stopSignal_(stopSignal) {}
+
+UnitRecord UnitUpdate::Run() {
+  UnitRecord record;
+  record.Port = setup_.Port;
+  record.Device = QString::fromStdString(setup_.Device);
+  record.ProductTitle = setup_.Identity.ProductTitle;
+  record.Start = QDateTime::currentDateTimeUtc();
+
+  const std::string device = setup_.Device;
+  TKovaComms link([device](int) { return device; });
+  link.BaudRate = StartupBaudRate;
+  link.RxBufferSize = StartupRxBufferSize;
+  link.CommPort = static_cast<uint8_t>(setup_.ComNumber - 1);
+  bool opened = false;
+  try {
+    opened = link.Open();
+    record.PortDetail = QString::fromStdString(link.OpenFailureDetail());
+  } catch (const ECommsError& error) {
+    record.PortDetail =
+        QString::fromStdString(error.Detail().empty() ? error.what() : error.Detail());
+  }
+  if (!opened) {
+    record.Outcome = UnitRecord::Result::PortNotOpened;
+    record.End = QDateTime::currentDateTimeUtc();
+    return record;
+  }
+
+  QEventLoop loop;
+  StateTarget target(loop);
+  CliView view(link, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_, target);
+  UpdateEngine engine(view);
+  RecordingCommands commands(engine);
+  UpdateStateMachine sequence(view, commands);
+  target.Attach(sequence);
+
+  bool stopped = false;
+  QTimer stopWatch;
+  QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+    if (stopSignal_.load() == 0 || stopped || !StopsHere(target.CurrentState())) return;
+    stopped = true;
+    link.StopAfterExchange();
+    view.StopAfterCurrentState();
+  });
+  stopWatch.start(StopPollMs);
+  sequence.Start();
+  loop.exec();
+  stopWatch.stop();
+  link.Close();
+
+  const RunOutcome& outcome = view.Outcome();
+  record.LastLogLine = target.Error().isEmpty() ? view.LastLogLine() : target.Error();
+  if (outcome.Completed && target.Error().isEmpty()) {
+    record.Outcome = UnitRecord::Result::Completed;
+  } else {
+    record.Outcome = stopped ? UnitRecord::Result::Stopped : UnitRecord::Result::Failed;
+    const bool stateKnown = outcome.FailedState >= 0 && !stopped && target.Error().isEmpty();
+    record.FailedState = stateKnown ? outcome.FailedState : target.CurrentState();
+  }
+  if (commands.UpgradeInfoRead()) {
+    record.UnitModel = engine.Upgrade().UnitModel;
+    record.UnitVersion = engine.Upgrade().UnitVersion;
+  }
+  record.BootLoaderInfo = commands.BootLoaderInfo();
+  record.BytesSent = link.BytesSent();
+  record.BytesReceived = link.BytesReceived();
+  record.End = QDateTime::currentDateTimeUtc();
+  return record;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <string>
+
+#include "cli/LogEvent.h"
+#include "cli/UnitRecord.h"
+#include "image/FirmwareImage.h"
+#include "image/ProductIdentity.h"
+
+// One unit's whole update over its own link, run in the calling thread with
+// an event loop of its own, so that several units run side by side.
+class UnitUpdate {
+ public:
+  struct Setup {
+    QString Port;        // as given
+    std::string Device;  // the resolved path; empty when PORT maps to no device
+    int ComNumber = 1;   // n of COMn; 1 for a device path
+    ProductIdentity Identity;
+    FirmwareImage Image;
+    int32_t SlaveAddress = 1;
+  };
+
+  // stopSignal holds the number of a signal that asks every run to stop,
+  // 0 while none has; another thread sets it.
+  UnitUpdate(Setup setup, LogSink log, const std::atomic<int>& stopSignal);
+
+  // Opens the port at the start-up settings and runs the update to its end.
+  UnitRecord Run();
+
+ private:
+  Setup setup_;
+  LogSink log_;
+  const std::atomic<int>& stopSignal_;
+};
