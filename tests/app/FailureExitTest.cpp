@@ -33,6 +33,8 @@ TEST_P(FailureExit, EndsTheRunWithItsLineAndSendsNothingAfterIt) {
 
   ASSERT_EQ(form.ListBox1->count(), c.logLines);
   EXPECT_EQ(form.ListBox1->item(c.logLines - 1)->text(), c.lastLine);
+  EXPECT_FALSE(form.LastRunOutcome.Completed);
+  EXPECT_GE(form.LastRunOutcome.FailedState, 0);
   EXPECT_TRUE(unit.HeardFrames().filter(QRegularExpression(c.neverHeard)).isEmpty())
       << c.neverHeard.toStdString();
 }

@@ -36,6 +36,7 @@ TEST(FullUpdate, ShippedProductIsWrittenIntoTheUnitWithEveryStepLogged) {
                              "Restarting Unit......Done",
                              "Finalising Upgrade.....Done",
                          }));
+  EXPECT_TRUE(form.LastRunOutcome.Completed);
   const std::vector<uint8_t> memory = unit.StopAndReadMemory();
   ASSERT_EQ(memory.size(), 65536u);
   EXPECT_TRUE(std::equal(memory.begin() + 0x800, memory.end(), form.Image.Bytes.begin() + 0x800))
