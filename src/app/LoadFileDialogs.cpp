@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <stdexcept>
 
-#include "app/TextToInteger.h"
+#include "settings/TextToInteger.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QLocale>
 
 #include "app/Beep.h"
-#include "app/TextToInteger.h"
+#include "settings/TextToInteger.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <QCommandLineParser>
 
-#include "app/TextToInteger.h"
+#include "settings/TextToInteger.h"
 
 namespace {
 

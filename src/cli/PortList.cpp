@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/PortMapping.h"
+#include "settings/PortMapping.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <exception>
 #include <variant>
 
-#include "app/PortMapping.h"
+#include "settings/PortMapping.h"
 #include "cli/CliOptions.h"
 #include "cli/JsonReport.h"
 #include "cli/LogPrinter.h"

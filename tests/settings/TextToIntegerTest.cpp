@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/TextToInteger.h"
+#include "settings/TextToInteger.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "app/PortMapping.h"
+#include "settings/PortMapping.h"
 #include "support/Files.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QFileInfo>
 
-#include "app/IniFile.h"
-#include "app/TextToInteger.h"
+#include "settings/IniFile.h"
+#include "settings/TextToInteger.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/TextToInteger.h"
+#include "settings/TextToInteger.h"
 
 #include <QStringView>
 #include <limits>

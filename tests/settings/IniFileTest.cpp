@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <stdexcept>
 
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
 namespace {
 

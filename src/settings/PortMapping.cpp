@@ -1,12 +1,12 @@
-#include "app/PortMapping.h"
+#include "settings/PortMapping.h"
 
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <memory>
 
-#include "app/IniFile.h"
-#include "app/SettingsFile.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 
