@@ -1,6 +1,7 @@
 # The pseudo-terminal a test holds to play the program's peer on the line.
 add_library(bootload_test_pty STATIC ${CMAKE_CURRENT_LIST_DIR}/PseudoTerminal.cpp)
-target_include_directories(bootload_test_pty PUBLIC ${CMAKE_SOURCE_DIR}/tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(bootload_test_pty PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(bootload_test_pty PRIVATE bootload_comms)
 
 # The simulated unit as a child process of a test.
 add_library(bootload_test_unitsim STATIC ${CMAKE_CURRENT_LIST_DIR}/UnitSimProcess.cpp)
