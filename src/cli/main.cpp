@@ -26,7 +26,7 @@ constexpr int ExitUnitFailed = 1;
 constexpr int ExitBadCommandLine = 2;
 constexpr int ExitPortNotOpened = 3;
 constexpr int ExitBySignalBase = 128;
-constexpr int HighestComNumber = 256;
+constexpr int HighestComNumber = 32;
 
 void PrintError(const QString& message) {
   std::fprintf(stderr, "bootload-cli: %s\n", qPrintable(message));
@@ -51,7 +51,7 @@ void LoadProduct(const CliOptions& options, ProductIdentity& identity, FirmwareI
 // PORT as a device path: itself, or what COMn maps to from the working
 // folder (empty when nothing), with its COM number.
 std::pair<std::string, int> ResolvePort(const QString& port, const QString& startupDirectory) {
-  static const QRegularExpression comPort(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+  static const QRegularExpression comPort(QStringLiteral("^COM([1-9][0-9]?)$"),
                                           QRegularExpression::CaseInsensitiveOption);
   const QRegularExpressionMatch match = comPort.match(port);
   const int comNumber = match.hasMatch() ? match.captured(1).toInt() : 0;
