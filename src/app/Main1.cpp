@@ -311,6 +311,11 @@ void TMainForm::LoadFile1Click() {
 }
 
 void TMainForm::About1Click() {
+  // The box's own loop would run inside the link's wait and hold the transfer.
+  if (runInProgress_) {
+    MessageBeep(BeepSound::Default);
+    return;
+  }
   if (AboutBox != nullptr) AboutBox->exec();
 }
 

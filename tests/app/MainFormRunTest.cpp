@@ -5,6 +5,7 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "app/About.h"
 #include "app/Beep.h"
 #include "app/CommSel.h"
 #include "app/LinkedFolder.h"
@@ -132,6 +133,36 @@ TEST(MainFormRun, PortChoiceIsRefusedWithTheDefaultBeepDuringARun) {
   EXPECT_FALSE(dialogShown);
   EXPECT_EQ(form.CommPortNumber, 1);
   EXPECT_TRUE(form.CommsLink->IsOpen());
+}
+
+TEST(MainFormRun, AboutBoxIsRefusedWithTheDefaultBeepDuringARun) {
+  LinkedFolder folder;
+  std::unique_ptr<TMainForm> owner;
+  ScriptedCommands* commands = nullptr;
+  TMainForm& form = *MakeScriptedForm(owner, commands);
+  TAboutBox box(&form);
+  form.AboutBox = &box;
+  std::vector<uint32_t> beeps;
+  SetBeepListener([&beeps](uint32_t sound) { beeps.push_back(sound); });
+  // Closes a box that does show, so that the run goes on and the test ends.
+  bool boxShown = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&box, &boxShown] {
+    if (!box.isVisible()) return;
+    boxShown = true;
+    box.reject();
+  });
+  closer.start(50);
+  commands->During = [&form](const QString& command) {
+    if (command == "EnableBootLoader") form.About1Click();
+  };
+  form.Button6Click();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !form.IsRunInProgress(); }));
+  SetBeepListener(nullptr);
+
+  EXPECT_EQ(beeps, std::vector<uint32_t>{BeepSound::Default});
+  EXPECT_FALSE(boxShown);
+  EXPECT_EQ(LogOf(form).last(), "Finalising Upgrade.....Done");
 }
 
 }  // namespace
