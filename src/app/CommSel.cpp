@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/DialogPlacement.h"
+
 namespace {
 
 constexpr int PortCount = 32;
@@ -34,6 +36,12 @@ TCommSelFrm::TCommSelFrm(QWidget* parent) : QDialog(parent) {
   Button2->setGeometry(128, 104, 75, 25);
   Button2->setDefault(true);
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// Centred over the main window at every showing.
+void TCommSelFrm::showEvent(QShowEvent* event) {
+  CentreOverParentWindow(*this);
+  QDialog::showEvent(event);
 }
 
 void TCommSelFrm::keyPressEvent(QKeyEvent* event) {

@@ -22,5 +22,6 @@ class TCommSelFrm : public QDialog {
   QPushButton* Button2 = nullptr;
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 };

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Starts the real program under a private Xvfb, opens Help > About.... from
 # the keyboard, checks the box's size and place over the main window, saves
-# a screenshot of it, closes it with Enter (OK is the default button) and
-# then closes the program.
+# a screenshot of it and closes it with Enter (OK is the default button);
+# then opens Options > Comms Port, checks that it too is centred over the
+# main window, closes it with its close box and closes the program. Without
+# a window manager nothing else places the dialogs.
 #
-# Usage: about-box-under-xvfb.sh PATH-TO-BOOTLOAD ARTEFACT-FOLDER
+# Usage: dialogs-under-xvfb.sh PATH-TO-BOOTLOAD ARTEFACT-FOLDER
 set -euo pipefail
 
 readonly Title='Multi-Drop Controller MD-5 v2.110'
 readonly AboutTitle='About\.\.\.\.'
+readonly CommSelTitle='Comm Port Selection'
 readonly WaitSeconds=60
 readonly AboutWidth=337
 readonly AboutHeight=193
@@ -20,7 +23,7 @@ here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 source "$here/../../scripts/lib/xserver.sh"
 # shellcheck source=tests/e2e/run-setup.sh
 source "$here/run-setup.sh"
-begin_e2e_run "$2" bootload.log about-box.log
+begin_e2e_run "$2" bootload.log dialogs.log
 
 # visible_windows: how many windows of the program are mapped.
 visible_windows() {
@@ -39,7 +42,16 @@ wait_until() {
 }
 
 menu_is_open() { (($(visible_windows) >= 2)); }
-about_is_hidden() { ! xdotool search --onlyvisible --name "^${AboutTitle}\$" >/dev/null 2>&1; }
+is_hidden() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+
+# expect_centred NAME: the window of the last geometry read (X, Y, WIDTH,
+# HEIGHT) has its centre within a pixel of the main window's.
+expect_centred() {
+  local off_x=$((X + WIDTH / 2 - main_x - main_width / 2))
+  local off_y=$((Y + HEIGHT / 2 - main_y - main_height / 2))
+  ((off_x * off_x <= 1 && off_y * off_y <= 1)) ||
+    fail "the $1 is not centred over the main window (off by $off_x, $off_y)"
+}
 
 start_xvfb "$work"
 echo "Xvfb is display $DISPLAY"
@@ -74,10 +86,7 @@ eval "$(xdotool getwindowgeometry --shell "$about")"
 echo "About box ${WIDTH}x${HEIGHT}+${X}+${Y}, main window ${main_width}x${main_height}+${main_x}+${main_y}"
 ((WIDTH == AboutWidth && HEIGHT == AboutHeight)) ||
   fail "the About box is ${WIDTH}x${HEIGHT}, expected ${AboutWidth}x${AboutHeight}"
-off_x=$((X + WIDTH / 2 - main_x - main_width / 2))
-off_y=$((Y + HEIGHT / 2 - main_y - main_height / 2))
-((off_x * off_x <= 1 && off_y * off_y <= 1)) ||
-  fail "the About box is not centred over the main window (off by $off_x, $off_y)"
+expect_centred "About box"
 
 shot="$artefacts/about-box.png"
 rm -f "$shot"
@@ -91,9 +100,23 @@ echo "screenshot $shot"
 
 xdotool windowfocus --sync "$about"
 xdotool key Return
-wait_until "$WaitSeconds" about_is_hidden || fail "Enter did not close the About box"
+wait_until "$WaitSeconds" is_hidden "$AboutTitle" || fail "Enter did not close the About box"
 kill -0 "$BOOTLOAD_PID" 2>/dev/null || fail "the program ended with the About box"
 echo "Enter closed the About box"
+
+# Alt+O opens the Options menu; C chooses "&Comms Port".
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers alt+o
+wait_until "$WaitSeconds" menu_is_open || fail "the Options menu did not open"
+xdotool key c
+wait_for_window "$BOOTLOAD_PID" "$CommSelTitle" "$WaitSeconds" || fail "the comm port dialog did not appear"
+comm_sel=$WINDOW
+eval "$(xdotool getwindowgeometry --shell "$comm_sel")"
+echo "comm port dialog ${WIDTH}x${HEIGHT}+${X}+${Y}"
+expect_centred "comm port dialog"
+send_close_request "$comm_sel"
+wait_until "$WaitSeconds" is_hidden "$CommSelTitle" || fail "the close box did not close the comm port dialog"
+echo "the close box closed the comm port dialog"
 
 send_close_request "$main"
 wait_for_exit "$BOOTLOAD_PID" "$WaitSeconds" ||
