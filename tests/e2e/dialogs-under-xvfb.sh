@@ -44,6 +44,18 @@ wait_until() {
 menu_is_open() { (($(visible_windows) >= 2)); }
 is_hidden() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 
+# open_dialog MENU-KEY ITEM-KEY TITLE: opens a menu of the main window from
+# the keyboard, chooses an item and waits for the dialog titled TITLE; sets
+# WINDOW and reads its geometry into X, Y, WIDTH and HEIGHT.
+open_dialog() {
+  xdotool windowfocus --sync "$main"
+  xdotool key --clearmodifiers "$1"
+  wait_until "$WaitSeconds" menu_is_open || fail "$1 opened no menu"
+  xdotool key "$2"
+  wait_for_window "$BOOTLOAD_PID" "$3" "$WaitSeconds" || fail "the dialog $3 did not appear"
+  eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+}
+
 # expect_centred NAME: the window of the last geometry read (X, Y, WIDTH,
 # HEIGHT) has its centre within a pixel of the main window's.
 expect_centred() {
@@ -55,18 +67,7 @@ expect_centred() {
 
 start_xvfb "$work"
 echo "Xvfb is display $DISPLAY"
-mkdir -m 700 "$work/runtime" "$work/folder"
-
-# COM1 is a pseudo-terminal held for the run, so the program starts without
-# a message box whatever serial ports this machine has.
-coproc PTY { exec python3 "$here/../../scripts/lib/hold-pty.py"; }
-read -r -u "${PTY[0]}" port || fail "no pseudo-terminal for COM1"
-printf '[Ports]\r\nCOM1=%s\r\n' "$port" >"$work/folder/Bootload.Ini"
-(
-  cd "$work/folder"
-  exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$bootload"
-) >"$work/bootload.log" 2>&1 &
-BOOTLOAD_PID=$!
+start_on_held_port "$bootload"
 
 wait_for_window "$BOOTLOAD_PID" "$Title" "$WaitSeconds" ||
   fail "the main window did not appear; the program's output: $(cat "$work/bootload.log")"
@@ -74,15 +75,9 @@ main=$WINDOW
 eval "$(xdotool getwindowgeometry --shell "$main")"
 main_x=$X main_y=$Y main_width=$WIDTH main_height=$HEIGHT
 
-# Alt+H opens the Help menu; once it shows, A chooses "&About....".
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+h
-wait_until "$WaitSeconds" menu_is_open || fail "the Help menu did not open"
-xdotool key a
-wait_for_window "$BOOTLOAD_PID" "$AboutTitle" "$WaitSeconds" || fail "the About box did not appear"
+# Alt+H opens the Help menu; A chooses "&About....".
+open_dialog alt+h a "$AboutTitle"
 about=$WINDOW
-
-eval "$(xdotool getwindowgeometry --shell "$about")"
 echo "About box ${WIDTH}x${HEIGHT}+${X}+${Y}, main window ${main_width}x${main_height}+${main_x}+${main_y}"
 ((WIDTH == AboutWidth && HEIGHT == AboutHeight)) ||
   fail "the About box is ${WIDTH}x${HEIGHT}, expected ${AboutWidth}x${AboutHeight}"
@@ -105,16 +100,10 @@ kill -0 "$BOOTLOAD_PID" 2>/dev/null || fail "the program ended with the About bo
 echo "Enter closed the About box"
 
 # Alt+O opens the Options menu; C chooses "&Comms Port".
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+o
-wait_until "$WaitSeconds" menu_is_open || fail "the Options menu did not open"
-xdotool key c
-wait_for_window "$BOOTLOAD_PID" "$CommSelTitle" "$WaitSeconds" || fail "the comm port dialog did not appear"
-comm_sel=$WINDOW
-eval "$(xdotool getwindowgeometry --shell "$comm_sel")"
+open_dialog alt+o c "$CommSelTitle"
 echo "comm port dialog ${WIDTH}x${HEIGHT}+${X}+${Y}"
 expect_centred "comm port dialog"
-send_close_request "$comm_sel"
+send_close_request "$WINDOW"
 wait_until "$WaitSeconds" is_hidden "$CommSelTitle" || fail "the close box did not close the comm port dialog"
 echo "the close box closed the comm port dialog"
 
