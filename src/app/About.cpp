@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/AboutPictures.h"
+#include "app/DialogPlacement.h"
 #include "app/VersionInfo.h"
 
 namespace {
@@ -103,14 +104,9 @@ void TAboutBox::CreateControls() {
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-// Centred over the main window at every showing. The toolkit's own placement
-// guesses a frame when there is no window manager and lands off centre.
+// Centred over the main window at every showing.
 void TAboutBox::showEvent(QShowEvent* event) {
-  if (const QWidget* owner = parentWidget()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(owner->window()->frameGeometry().center());
-    move(frame.topLeft());
-  }
+  CentreOverParentWindow(*this);
   QDialog::showEvent(event);
 }
 

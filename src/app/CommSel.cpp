@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/DialogPlacement.h"
+
 namespace {
 
 constexpr int PortCount = 32;
@@ -51,6 +53,12 @@ void TCommSelFrm::ShowSelectedDevice() {
   // The dialog keeps its size: a long line is cut, its tooltip shows it all.
   Label2->setText(Label2->fontMetrics().elidedText(device, Qt::ElideRight, Label2->width()));
   Label2->setToolTip(device);
+}
+
+// Centred over the main window at every showing.
+void TCommSelFrm::showEvent(QShowEvent* event) {
+  CentreOverParentWindow(*this);
+  QDialog::showEvent(event);
 }
 
 void TCommSelFrm::keyPressEvent(QKeyEvent* event) {

@@ -28,6 +28,7 @@ class TCommSelFrm : public QDialog {
   QPushButton* Button2 = nullptr;
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,6 +19,7 @@
 #include "app/Beep.h"
 #include "app/BootloadApplication.h"
 #include "app/CommSel.h"
+#include "settings/FileNameBytes.h"
 #include "app/LoadFileDialogs.h"
 #include "app/LogList.h"
 #include "app/MessageBoxes.h"
@@ -154,7 +154,8 @@ void TMainForm::CentreOnScreen() {
 }
 
 void TMainForm::FormCreate() {
-  StartupDirectory = QDir::currentPath() + QLatin1Char('/');
+  // From the folder's bytes, so that a name that is not UTF-8 still names it.
+  StartupDirectory = CurrentFolderName() + QLatin1Char('/');
   SlaveAddressOffset = 0;
   SlaveAddress = MinimumSlaveAddress;
   SlvAdd_GroupBox->hide();
@@ -179,6 +180,9 @@ void TMainForm::FormCreate() {
 
 void TMainForm::ReadSettings() {
   CommPortNumber = ReadCommPortSetting(StartupDirectory);
+  // Only a missing file is created; the port is known before the write, so
+  // a file that cannot be created still leaves port 1.
+  if (!SettingsFileExists(StartupDirectory)) WriteSettings();
 }
 
 void TMainForm::WriteSettings() {
@@ -322,6 +326,11 @@ void TMainForm::LoadFile1Click() {
 }
 
 void TMainForm::About1Click() {
+  // The box's own loop would run inside the link's wait and hold the transfer.
+  if (runInProgress_) {
+    MessageBeep(BeepSound::Default);
+    return;
+  }
   if (AboutBox != nullptr) AboutBox->exec();
 }
 

@@ -22,6 +22,8 @@ constexpr int WaitWithoutLimit = -1;
 // Nice value asked for, so that input is collected without delay.
 constexpr int RaisedNiceValue = -10;
 constexpr unsigned long IdleGapTimerSlackNs = 1000;
+// How often a thread that waits for its chunks to be handled looks again.
+constexpr int HandlingPollMs = 10;
 
 enum class Wake { Readable, Idle, Stopped, Failed };
 
@@ -79,8 +81,14 @@ void RaiseOwnPriority() {
 
 }  // namespace
 
-TRxDataEvent::TRxDataEvent(std::vector<uint8_t> block)
-    : QEvent(WM_RX_DATA), block_(std::move(block)) {}
+TRxDataEvent::TRxDataEvent(std::vector<uint8_t> block, std::shared_ptr<PendingBytes> pending)
+    : QEvent(WM_RX_DATA), block_(std::move(block)), pending_(std::move(pending)) {
+  *pending_ += Bytes().size();
+}
+
+TRxDataEvent::~TRxDataEvent() {
+  *pending_ -= Bytes().size();
+}
 
 std::span<const uint8_t> TRxDataEvent::Bytes() const {
   if (block_.empty()) return {};
@@ -88,7 +96,11 @@ std::span<const uint8_t> TRxDataEvent::Bytes() const {
 }
 
 TRxThread::TRxThread(int portFd, StopSignal& stop, QObject& messageTarget)
-    : portFd_(portFd), stop_(stop), messageTarget_(messageTarget), thread_([this] { Execute(); }) {}
+    : portFd_(portFd),
+      stop_(stop),
+      messageTarget_(messageTarget),
+      pending_(std::make_shared<PendingBytes>(0)),
+      thread_([this] { Execute(); }) {}
 
 TRxThread::~TRxThread() {
   stop_.Signal();
@@ -99,14 +111,14 @@ void TRxThread::Execute() {
   RaiseOwnPriority();
   try {
     std::vector<uint8_t> buffer(ReadBufferSize);
-    for (;;) {
+    while (WaitForHandling()) {
       const Burst burst = CollectBurst(portFd_, stop_.Descriptor(), buffer);
       if (burst.end == Wake::Stopped) break;
       if (burst.length > 0) {
         std::vector<uint8_t> block(buffer.begin(),
                                    buffer.begin() + static_cast<std::ptrdiff_t>(burst.length));
         block.push_back(0);
-        QCoreApplication::postEvent(&messageTarget_, new TRxDataEvent(std::move(block)));
+        QCoreApplication::postEvent(&messageTarget_, new TRxDataEvent(std::move(block), pending_));
       }
       if (burst.end == Wake::Failed) break;
     }
@@ -114,4 +126,13 @@ void TRxThread::Execute() {
     // Out of memory ends reception silently, as any other failure does.
   }
   tcflush(portFd_, TCIFLUSH);
+}
+
+// Waits while more than MaxPendingBytes are handed over and not yet handled;
+// false when the stop is given meanwhile.
+bool TRxThread::WaitForHandling() const {
+  while (*pending_ > MaxPendingBytes) {
+    if (stop_.WaitFor(HandlingPollMs)) return false;
+  }
+  return true;
 }

@@ -21,6 +21,10 @@ void StopSignal::Signal() {
 }
 
 bool StopSignal::IsSignalled() const {
+  return WaitFor(0);
+}
+
+bool StopSignal::WaitFor(int timeoutMs) const {
   pollfd signal{fd_, POLLIN, 0};
-  return poll(&signal, 1, 0) > 0 && (signal.revents & POLLIN) != 0;
+  return poll(&signal, 1, timeoutMs) > 0 && (signal.revents & POLLIN) != 0;
 }

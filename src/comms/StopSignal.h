@@ -12,6 +12,8 @@ class StopSignal {
 
   void Signal();
   bool IsSignalled() const;
+  // Waits up to timeoutMs for the signal; true when it is given.
+  bool WaitFor(int timeoutMs) const;
   int Descriptor() const { return fd_; }
 
  private:

@@ -1,9 +1,10 @@
 #include "settings/IniFile.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <stdexcept>
 #include <utility>
+
+#include "settings/FileNameBytes.h"
+#include "settings/RegularFile.h"
 
 namespace {
 
@@ -89,9 +90,13 @@ qsizetype lastNonBlankLine(const QList<QByteArray>& lines, SectionRange range) {
 }  // namespace
 
 IniFile::IniFile(QString path) : path_(std::move(path)) {
-  QFile file(path_);
-  if (!file.open(QIODevice::ReadOnly)) return;
-  QByteArray text = file.readAll();
+  const QByteArray pathBytes = FileNameBytes(path_);
+  std::optional<QByteArray> content = ReadRegularFile(pathBytes, MaxFileSize);
+  if (!content) {
+    unreadable_ = PathExists(pathBytes);
+    return;
+  }
+  QByteArray text = std::move(*content);
   hasByteOrderMark_ = text.startsWith(ByteOrderMark);
   if (hasByteOrderMark_) text.remove(0, ByteOrderMark.size());
   lines_ = splitLines(text);
@@ -122,14 +127,7 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
   QByteArray text = hasByteOrderMark_ ? ByteOrderMark : QByteArray();
   for (const QByteArray& line : lines) text += line + LineEnd;
 
-  // Writes in place only where a new file cannot be made beside the old one
-  // (a writable file in a read-only folder); otherwise the replace is atomic.
-  QSaveFile file(path_);
-  file.setDirectWriteFallback(true);
-  // Unbuffered, so that a write the file system cuts short is seen here:
-  // through the buffer a short write still reached commit() as success.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size() ||
-      !file.commit()) {
+  if (unreadable_ || !WriteRegularFile(FileNameBytes(path_), text)) {
     throw std::runtime_error(("Unable to write to " + path_).toStdString());
   }
   lines_ = std::move(lines);

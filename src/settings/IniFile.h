@@ -9,7 +9,11 @@
 // line the program does not own kept as it was, lines written with CR LF.
 class IniFile {
  public:
-  // Reads the file at path; a missing or unreadable file reads as empty.
+  // A larger file reads as unreadable; real settings files are far smaller.
+  static constexpr qsizetype MaxFileSize = 4 * 1024 * 1024;
+
+  // Reads the file at path; a missing or unreadable file reads as empty, and
+  // so does anything that is no regular file (see RegularFile.h).
   explicit IniFile(QString path);
 
   // The value of key in section, or nothing when either is missing.
@@ -17,7 +21,9 @@ class IniFile {
 
   // Sets key in section to value, adding the section or the key when
   // missing, and writes the file. Throws std::runtime_error
-  // "Unable to write to <path>" when the file cannot be written.
+  // "Unable to write to <path>" when the file cannot be written, and when
+  // something is at the path that could not be read: its content would be
+  // lost.
   void WriteString(const QString& section, const QString& key, const QString& value);
 
  private:
@@ -26,4 +32,5 @@ class IniFile {
   // exactly, even when they are not valid UTF-8.
   QList<QByteArray> lines_;
   bool hasByteOrderMark_ = false;
+  bool unreadable_ = false;
 };

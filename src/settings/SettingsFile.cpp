@@ -1,8 +1,8 @@
 #include "settings/SettingsFile.h"
 
-#include <QFileInfo>
-
+#include "settings/FileNameBytes.h"
 #include "settings/IniFile.h"
+#include "settings/RegularFile.h"
 #include "settings/TextToInteger.h"
 
 namespace {
@@ -17,15 +17,13 @@ QString SettingsFilePath(const QString& startupDirectory) {
   return startupDirectory + QStringLiteral("Bootload.Ini");
 }
 
+bool SettingsFileExists(const QString& startupDirectory) {
+  return IsRegularFile(FileNameBytes(SettingsFilePath(startupDirectory)));
+}
+
 int32_t ReadCommPortSetting(const QString& startupDirectory) {
-  const QString path = SettingsFilePath(startupDirectory);
-  // Only a missing file is created; a directory in its place is no file, so
-  // the write fails and reports the path.
-  if (!QFileInfo(path).isFile()) {
-    WriteCommPortSetting(startupDirectory, DefaultCommPort);
-    return DefaultCommPort;
-  }
-  const auto text = IniFile(path).ReadString(OptionsSection, CommPortKey);
+  const auto text =
+      IniFile(SettingsFilePath(startupDirectory)).ReadString(OptionsSection, CommPortKey);
   return text ? TextToInteger(*text).value_or(DefaultCommPort) : DefaultCommPort;
 }
 

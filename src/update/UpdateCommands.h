@@ -27,5 +27,7 @@ class UpdateCommands {
   virtual bool SendProgramData() = 0;
   virtual bool DisableBootMode() = 0;
   virtual int32_t RestartUnit() = 0;
+  // 1 = settings written back, 99 = nothing to write back, anything else =
+  // failure.
   virtual int32_t RestoreUnitSettings() = 0;
 };

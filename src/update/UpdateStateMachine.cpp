@@ -23,6 +23,11 @@ const QString DisablingText = QStringLiteral("Disabling Boot Mode......");
 const QString RestartingText = QStringLiteral("Restarting Unit......");
 const QString FinalisingText = QStringLiteral("Finalising Upgrade.....");
 
+// 1: the settings step succeeded; 99: it had nothing to do for this unit.
+bool SettingsStepSucceeded(int32_t result) {
+  return result == 1 || result == 99;
+}
+
 QString BootLoaderInfoLine(uint32_t info) {
   const uint32_t version = info & 0xFFFF;
   return BootLoaderInfoText + QString::asprintf("RM%d v%d.%.2d", static_cast<int>(info >> 16),
@@ -74,8 +79,7 @@ void UpdateStateMachine::InitialiseUpgrade() {
     view_.PostUpdateState(UpdateState::EnableBootLoader);
     return;
   }
-  const int32_t saved = commands_.SaveUnitSettings();
-  if (saved == 1 || saved == 99) {
+  if (SettingsStepSucceeded(commands_.SaveUnitSettings())) {
     view_.SetLastLogLine(InitialisingText + "Done (1)");
     view_.PostUpdateState(UpdateState::EnableBootLoader);
   } else {
@@ -162,7 +166,13 @@ void UpdateStateMachine::RestartDone() {
 void UpdateStateMachine::FinaliseUpgrade() {
   view_.AppendLogLine(FinalisingText);
   ReopenLinkAtUnitSpeed();
-  commands_.RestoreUnitSettings();
+  // Kept settings that did not go back are lost: the run must not read as a
+  // success.
+  if (!SettingsStepSucceeded(commands_.RestoreUnitSettings())) {
+    view_.SetLastLogLine(FinalisingText + "Error");
+    FailRun(UpdateState::FinaliseUpgrade);
+    return;
+  }
   view_.SetLastLogLine(FinalisingText + "Done");
   outcome_.Completed = true;
   view_.PostUpdateState(UpdateState::Finished);

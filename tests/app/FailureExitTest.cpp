@@ -75,16 +75,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 TEST(ReplyShapes, SplitNoisyAndTrailingRepliesAreHandledAsFramesShouldBe) {
-  UnitSimProcess unit({"--fault", "split:model:2", "--fault", "noise:info:2"});
+  // The trailing byte follows a Modbus reply: after a boot reply it would
+  // fall inside the checksum and fail the reply, as it must.
+  UnitSimProcess unit(
+      {"--fault", "split:model:2", "--fault", "noise:info:2", "--fault", "trailing:read:1"});
   WorkingFolder folder;
   folder.WriteSettings(1, {{1, unit.SlavePath()}});
   TMainForm form;
   form.Button6Click();
   ASSERT_TRUE(ProcessEventsUntil([&] { return !form.IsRunInProgress(); }, RunLimitMs));
   ASSERT_EQ(form.ListBox1->count(), 9);
+  EXPECT_EQ(form.ListBox1->item(0)->text(), "Initialising Upgrade.....Done (1)");
   EXPECT_EQ(form.ListBox1->item(2)->text(), "Retrieving Bootloader Info......RM9001 v1.03");
   EXPECT_EQ(form.ListBox1->item(3)->text(), "Retrieving Model Number......OK");
   EXPECT_EQ(form.ListBox1->item(8)->text(), "Finalising Upgrade.....Done");
+  EXPECT_EQ(unit.Transcript().filter(QRegularExpression("^tx 9600 .* A5$")).size(), 1)
+      << "the model read's reply went out with its trailing byte";
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <fstream>
 
 #include "app/BootloadApplication.h"
 #include "app/LinkedFolder.h"
@@ -141,7 +145,7 @@ TEST(MainFormStartUp, PortThatIsNoNumberReadsAsOneAndTheFileStaysUntilAPortOpens
   EXPECT_EQ(folder.Read("Bootload.Ini"), content);
 }
 
-TEST(MainFormStartUp, UnwritableSettingsFileIsReportedAndStartUpGoesOn) {
+TEST(MainFormStartUp, UnwritableSettingsFileIsReportedAndStartUpGoesOnWithPortOne) {
   WorkingFolder folder;
   // A folder in the file's place cannot be written, even by root.
   ASSERT_TRUE(QDir().mkdir(folder.Path("Bootload.Ini")));
@@ -157,6 +161,46 @@ TEST(MainFormStartUp, UnwritableSettingsFileIsReportedAndStartUpGoesOn) {
   EXPECT_TRUE(box.windowsBehind.contains("Bootloader"));
   EXPECT_EQ(form.windowTitle(), ShippedTitle);
   EXPECT_TRUE(form.Button6->isEnabled());
+  EXPECT_EQ(form.CommPortNumber, 1);
+  EXPECT_EQ(form.CommsLink->CommPort, 0);
+}
+
+// A folder whose name is not valid UTF-8, made the working folder for the
+// object's lifetime, holding a settings file that remembers COM7 on device.
+class NonUtf8Folder {
+ public:
+  NonUtf8Folder(const WorkingFolder& parent, const std::string& device)
+      : parent_(QFile::encodeName(parent.Path(""))), name_(parent_ + "/not-utf8-\xFF\xC0") {
+    EXPECT_EQ(::mkdir(name_.constData(), 0700), 0);
+    const QByteArray settings =
+        "[Options]\r\nComms_Port=7\r\n[Ports]\r\nCOM7=" + QByteArray::fromStdString(device) +
+        "\r\n";
+    std::ofstream(name_.toStdString() + "/Bootload.Ini", std::ios::binary)
+        << settings.toStdString();
+    EXPECT_EQ(::chdir(name_.constData()), 0);
+  }
+  ~NonUtf8Folder() {
+    EXPECT_EQ(::chdir(parent_.constData()), 0);
+    ::unlink((name_ + "/Bootload.Ini").constData());
+    ::rmdir(name_.constData());
+  }
+  NonUtf8Folder(const NonUtf8Folder&) = delete;
+  NonUtf8Folder& operator=(const NonUtf8Folder&) = delete;
+
+ private:
+  QByteArray parent_;
+  QByteArray name_;
+};
+
+TEST(MainFormStartUp, SettingsAreFoundInAFolderWhoseNameIsNotUtf8) {
+  LinkedFolder folder;
+  const NonUtf8Folder working(folder, folder.pty.SlavePath());
+  ModalBoxCloser boxes;
+  TMainForm form;
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(form.CommPortNumber, 7);
+  EXPECT_TRUE(form.CommsLink->IsOpen());
+  EXPECT_EQ(form.StatusPanel0->text(), " Port: COM7");
 }
 
 TEST(MainFormStartUp, MissingResourceSkipsTheRemainingStepsAndLeavesStartDisabled) {

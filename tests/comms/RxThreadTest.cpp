@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QObject>
@@ -103,6 +105,13 @@ class RxThreadTest : public testing::Test {
     return ProcessEventsUntil([this] { return ThreadCount() == threadsBefore; });
   }
 
+  // The peer's side, so that a write tells when the line takes no more.
+  int NonBlockingMaster() {
+    const int master = pty.MasterFd();
+    EXPECT_EQ(fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK), 0);
+    return master;
+  }
+
   bool Received(std::size_t total) {
     return ProcessEventsUntil([this, total] { return collector.TotalBytes() >= total; });
   }
@@ -162,6 +171,50 @@ TEST_F(RxThreadTest, FloodArrivesCompleteAndInOrderInChunksOfAtMost16384) {
     EXPECT_EQ(collector.blocks[i].size(), collector.chunks[i].size() + 1);
     EXPECT_EQ(collector.blocks[i].back(), 0);
   }
+}
+
+// Writes bytes from written on without blocking until all are written or
+// the line has taken nothing for quiet; returns the new count written.
+std::size_t WriteUntilRefused(int fd, const Bytes& bytes, std::size_t written,
+                              std::chrono::milliseconds quiet) {
+  while (written < bytes.size()) {
+    pollfd line{fd, POLLOUT, 0};
+    if (poll(&line, 1, static_cast<int>(quiet.count())) == 0) break;
+    const ssize_t n =
+        write(fd, bytes.data() + written, std::min<std::size_t>(bytes.size() - written, 4096));
+    if (n > 0) written += static_cast<std::size_t>(n);
+  }
+  return written;
+}
+
+TEST_F(RxThreadTest, FloodNobodyHandlesStopsReadingAtTheLimitAndGoesOnOnceHandled) {
+  const int master = NonBlockingMaster();
+  const Bytes flood = Pattern(3 * TRxThread::MaxPendingBytes, 4);
+
+  // The UI thread handles nothing while it writes.
+  std::size_t written = WriteUntilRefused(master, flood, 0, 1s);
+  EXPECT_LT(written, flood.size()) << "the receive thread read on without limit";
+  QCoreApplication::processEvents();
+  EXPECT_LE(collector.TotalBytes(), TRxThread::MaxPendingBytes + TRxThread::ReadBufferSize);
+
+  // Handled as it arrives, the rest comes through complete and in order.
+  const auto deadline = std::chrono::steady_clock::now() + 6 * Generous;
+  while (collector.TotalBytes() < flood.size() && std::chrono::steady_clock::now() < deadline) {
+    written = WriteUntilRefused(master, flood, written, 1ms);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(collector.Concatenated(), flood);
+}
+
+TEST_F(RxThreadTest, StopEndsTheThreadWhileItWaitsForItsChunksToBeHandled) {
+  WriteUntilRefused(NonBlockingMaster(), Pattern(2 * TRxThread::MaxPendingBytes, 5), 0, 1s);
+  stop.Signal();
+  // Nothing is handled meanwhile: the stop alone must end the thread.
+  const auto deadline = std::chrono::steady_clock::now() + Generous;
+  while (ThreadCount() != threadsBefore && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(ThreadCount(), threadsBefore);
 }
 
 TEST_F(RxThreadTest, StopEndsTheThreadWhileItWaitsForInput) {

@@ -35,3 +35,21 @@ end_e2e_run() {
   cp "$work/$kept_file" "$artefacts/$kept_name" 2>/dev/null || true
   rm -rf "$work"
 }
+
+# start_on_held_port BOOTLOAD: starts the program under the current X display
+# in the folder $work/folder, with COM1 mapped to a pseudo-terminal held for
+# the run, so that it starts without a message box whatever serial ports
+# this machine has. Its output goes to $work/bootload.log. Sets BOOTLOAD_PID
+# and HELD_PORT, the pseudo-terminal's path.
+start_on_held_port() {
+  mkdir -m 700 "$work/runtime"
+  mkdir "$work/folder"
+  coproc PTY { exec python3 "${BASH_SOURCE[0]%/*}/../../scripts/lib/hold-pty.py"; }
+  read -r -u "${PTY[0]}" HELD_PORT || fail "no pseudo-terminal for COM1"
+  printf '[Ports]\r\nCOM1=%s\r\n' "$HELD_PORT" >"$work/folder/Bootload.Ini"
+  (
+    cd "$work/folder" || exit 1
+    exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$1"
+  ) >"$work/bootload.log" 2>&1 &
+  BOOTLOAD_PID=$!
+}

@@ -25,19 +25,7 @@ begin_e2e_run "$2" bootload.log main-window.log
 start_xvfb "$work"
 echo "Xvfb is display $DISPLAY"
 
-mkdir -m 700 "$work/runtime"
-mkdir "$work/folder"
-
-# COM1 is a pseudo-terminal held for the run, whatever serial ports this
-# machine has.
-coproc PTY { exec python3 "$here/../../scripts/lib/hold-pty.py"; }
-read -r -u "${PTY[0]}" port || fail "no pseudo-terminal for COM1"
-printf '[Ports]\r\nCOM1=%s\r\n' "$port" >"$work/folder/Bootload.Ini"
-(
-  cd "$work/folder"
-  exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$bootload"
-) >"$work/bootload.log" 2>&1 &
-BOOTLOAD_PID=$!
+start_on_held_port "$bootload"
 
 wait_for_window "$BOOTLOAD_PID" "$Title" "$WindowWaitSeconds" ||
   fail "the window did not appear; the program's output: $(cat "$work/bootload.log")"
@@ -49,7 +37,7 @@ echo "window $window"
 ini="$work/folder/Bootload.Ini"
 grep -qx $'Comms_Port=1\r' "$ini" ||
   fail "Bootload.Ini has no line 'Comms_Port=1' ending in CR LF: $(od -c "$ini")"
-grep -qx "COM1=$port"$'\r' "$ini" || fail "Bootload.Ini lost its [Ports] mapping: $(cat "$ini")"
+grep -qx "COM1=$HELD_PORT"$'\r' "$ini" || fail "Bootload.Ini lost its [Ports] mapping: $(cat "$ini")"
 
 name=$(xdotool getwindowname "$window")
 [[ "$name" == "$Title" ]] || fail "window title is '$name', expected '$Title'"

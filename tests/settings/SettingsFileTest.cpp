@@ -3,16 +3,28 @@
 #include "support/Files.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
 #include <stdexcept>
 #include <utility>
 
+#include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // Makes a folder read-only for its lifetime.
 class ReadOnlyFolder {
@@ -38,7 +50,7 @@ class SettingsFile : public testing::Test {
   QByteArray readFile() const { return ReadFileBytes(path()); }
   static void expectWriteFailure(const QString& startupDirectory) {
     try {
-      ReadCommPortSetting(startupDirectory);
+      WriteCommPortSetting(startupDirectory, 1);
       ADD_FAILURE() << "no exception for " << startupDirectory.toStdString();
     } catch (const std::runtime_error& e) {
       EXPECT_EQ(e.what(), "Unable to write to " + startupDirectory.toStdString() + "Bootload.Ini");
@@ -52,8 +64,12 @@ TEST_F(SettingsFile, PathIsBootloadIniInTheFolder) {
   EXPECT_EQ(SettingsFilePath("/some/where/"), "/some/where/Bootload.Ini");
 }
 
-TEST_F(SettingsFile, MissingFileIsCreatedWithPortOne) {
+TEST_F(SettingsFile, MissingFileReadsAsPortOneAndIsCreatedOnlyByAWrite) {
+  EXPECT_FALSE(SettingsFileExists(folder()));
   EXPECT_EQ(ReadCommPortSetting(folder()), 1);
+  EXPECT_FALSE(QFileInfo::exists(path()));
+  WriteCommPortSetting(folder(), 1);
+  EXPECT_TRUE(SettingsFileExists(folder()));
   EXPECT_EQ(readFile(), "[Options]\r\nComms_Port=1\r\n");
 }
 
@@ -164,6 +180,86 @@ TEST_F(SettingsFile, ExistingFileInReadOnlyFolderIsWritten) {
     WriteCommPortSetting(folder(), 4);
   }
   EXPECT_EQ(readFile(), "[Options]\r\nComms_Port=4\r\n");
+}
+
+// Runs call on a thread of its own; when it has not returned within a
+// generous limit it waits on the FIFO for ever, nothing can end it, and the
+// test fails by ending the whole test program.
+void RunWithoutWaitingOnAFifo(const std::function<void()>& call) {
+  auto returned = std::async(std::launch::async, call);
+  if (returned.wait_for(10s) == std::future_status::ready) return;
+  std::fputs("FAILED: the settings file's FIFO was waited on\n", stderr);
+  std::_Exit(EXIT_FAILURE);
+}
+
+TEST_F(SettingsFile, FifoOrLinkToOneReadsAsPortOneWithoutWaitingAndIsNeverWritten) {
+  const auto expectNeitherReadNorWritten = [this] {
+    int32_t port = 0;
+    bool writeRefused = false;
+    RunWithoutWaitingOnAFifo([&] {
+      port = ReadCommPortSetting(folder());
+      try {
+        WriteCommPortSetting(folder(), 2);
+      } catch (const std::runtime_error&) {
+        writeRefused = true;
+      }
+    });
+    EXPECT_EQ(port, 1);
+    EXPECT_TRUE(writeRefused);
+    EXPECT_FALSE(SettingsFileExists(folder()));
+  };
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+  expectNeitherReadNorWritten();
+
+  const QString fifo = dir_.filePath("fifo");
+  ASSERT_TRUE(QFile::rename(path(), fifo));
+  ASSERT_TRUE(QFile::link(fifo, path()));
+  expectNeitherReadNorWritten();
+}
+
+TEST_F(SettingsFile, FileAboveTheSizeLimitReadsAsPortOneAndIsNotWritten) {
+  writeFile("[Options]\r\nComms_Port=7\r\n");
+  ASSERT_TRUE(QFile::resize(path(), IniFile::MaxFileSize + 1));
+  EXPECT_EQ(ReadCommPortSetting(folder()), 1);
+  EXPECT_THROW(WriteCommPortSetting(folder(), 2), std::runtime_error);
+  EXPECT_EQ(QFileInfo(path()).size(), IniFile::MaxFileSize + 1);
+  EXPECT_TRUE(readFile().startsWith("[Options]\r\nComms_Port=7\r\n"));
+
+  ASSERT_TRUE(QFile::resize(path(), IniFile::MaxFileSize));
+  EXPECT_EQ(ReadCommPortSetting(folder()), 7) << "a file at the limit is read";
+}
+
+TEST_F(SettingsFile, LinkToAFileOfThisUserIsReadAndWrittenThrough) {
+  const QString target = dir_.filePath("elsewhere.ini");
+  WriteFileBytes(target, "[Options]\nComms_Port=3\n");
+  ASSERT_TRUE(QFile::link(target, path()));
+  EXPECT_TRUE(SettingsFileExists(folder()));
+  EXPECT_EQ(ReadCommPortSetting(folder()), 3);
+  WriteCommPortSetting(folder(), 4);
+  EXPECT_TRUE(QFileInfo(path()).isSymLink());
+  EXPECT_EQ(ReadFileBytes(target), "[Options]\r\nComms_Port=4\r\n");
+}
+
+TEST_F(SettingsFile, LinkToAnotherUsersFileOrToNothingIsNeverWrittenThrough) {
+  const QString missing = dir_.filePath("missing.ini");
+  ASSERT_TRUE(QFile::link(missing, path()));
+  expectWriteFailure(folder());
+  EXPECT_FALSE(QFileInfo::exists(missing)) << "a dangling link made a file";
+  ASSERT_TRUE(QFile::remove(path()));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  constexpr uid_t OtherUser = 65534;
+  const QString target = dir_.filePath("theirs.ini");
+  const QByteArray content = "[Options]\nComms_Port=3\n";
+  WriteFileBytes(target, content);
+  ASSERT_EQ(::chown(QFile::encodeName(target).constData(), OtherUser, OtherUser), 0);
+  ASSERT_TRUE(QFile::link(target, path()));
+  EXPECT_EQ(ReadCommPortSetting(folder()), 3);
+  expectWriteFailure(folder());
+  struct stat status {};
+  ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &status), 0);
+  EXPECT_EQ(status.st_uid, OtherUser);
+  EXPECT_EQ(ReadFileBytes(target), content);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include "modbus/ModBusPro.h"
 #include "support/UnitSimProcess.h"
 #include "update/LinkedView.h"
+#include "update/ProductRoles.h"
+#include "update/UpdateEngine.h"
+#include "update/UpdateStateMachine.h"
 #include "update/UpgradeSteps.h"
 
 namespace {
@@ -13,8 +16,9 @@ namespace {
 // A unit of the model that keeps its settings, on a link at its firmware's
 // speed, with new firmware 21.10 to install.
 struct CarryUnit {
-  explicit CarryUnit(const QString& version)
-      : unit({"--model", "1105", "--version", version}), view(unit.SlavePath()) {
+  explicit CarryUnit(const QString& version, const QStringList& faults = {})
+      : unit(QStringList{"--model", "1105", "--version", version} + faults),
+        view(unit.SlavePath()) {
     view.Link->Close();
     view.Link->BaudRate = 9600;
     view.Link->Open();
@@ -72,6 +76,20 @@ TEST(SettingsCarry, UnitAlreadyAtTheNewLayoutKeepsNothingButStillWaits) {
   EXPECT_EQ(steps.RestoreUnitSettings(), 99);
   EXPECT_EQ(carry.view.Delays, 1);
   EXPECT_EQ(carry.unit.HeardFrames().size(), heardBefore);
+}
+
+TEST(SettingsCarry, SettingsThatCannotBeWrittenBackEndTheRunWithAnErrorAfterTheCommit) {
+  CarryUnit carry("109", {"--fault", "exception:write-many:*"});
+  carry.view.Product.ExpectedModel = SettingsCarryModel;
+  UpdateEngine engine(carry.view);
+  UpdateStateMachine machine(carry.view, engine);
+  machine.Dispatch(UpdateState::InitialiseUpgrade);
+  machine.Dispatch(UpdateState::FinaliseUpgrade);
+
+  EXPECT_EQ(carry.view.Log,
+            QStringList({"Initialising Upgrade.....Done (1)", "Finalising Upgrade.....Error"}));
+  EXPECT_EQ(carry.unit.Transcript().filter("commit").size(), 1)
+      << "the commit is written all the same";
 }
 
 }  // namespace

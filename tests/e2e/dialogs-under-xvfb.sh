@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Starts the real program under a private Xvfb, opens Help > About.... from
 # the keyboard, checks the box's size and place over the main window, saves
-# a screenshot of it, closes it with Enter (OK is the default button) and
-# then closes the program.
+# a screenshot of it and closes it with Enter (OK is the default button);
+# then opens Options > Comms Port, checks that it too is centred over the
+# main window, closes it with its close box and closes the program. Without
+# a window manager nothing else places the dialogs.
 #
-# Usage: about-box-under-xvfb.sh PATH-TO-BOOTLOAD ARTEFACT-FOLDER
+# Usage: dialogs-under-xvfb.sh PATH-TO-BOOTLOAD ARTEFACT-FOLDER
 set -euo pipefail
 
 readonly Title='Multi-Drop Controller MD-5 v2.110'
 readonly AboutTitle='About\.\.\.\.'
+readonly CommSelTitle='Comm Port Selection'
 readonly WaitSeconds=60
 readonly AboutWidth=337
 readonly AboutHeight=193
@@ -20,7 +23,7 @@ here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 source "$here/../../scripts/lib/xserver.sh"
 # shellcheck source=tests/e2e/run-setup.sh
 source "$here/run-setup.sh"
-begin_e2e_run "$2" bootload.log about-box.log
+begin_e2e_run "$2" bootload.log dialogs.log
 
 # visible_windows: how many windows of the program are mapped.
 visible_windows() {
@@ -39,22 +42,32 @@ wait_until() {
 }
 
 menu_is_open() { (($(visible_windows) >= 2)); }
-about_is_hidden() { ! xdotool search --onlyvisible --name "^${AboutTitle}\$" >/dev/null 2>&1; }
+is_hidden() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+
+# open_dialog MENU-KEY ITEM-KEY TITLE: opens a menu of the main window from
+# the keyboard, chooses an item and waits for the dialog titled TITLE; sets
+# WINDOW and reads its geometry into X, Y, WIDTH and HEIGHT.
+open_dialog() {
+  xdotool windowfocus --sync "$main"
+  xdotool key --clearmodifiers "$1"
+  wait_until "$WaitSeconds" menu_is_open || fail "$1 opened no menu"
+  xdotool key "$2"
+  wait_for_window "$BOOTLOAD_PID" "$3" "$WaitSeconds" || fail "the dialog $3 did not appear"
+  eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+}
+
+# expect_centred NAME: the window of the last geometry read (X, Y, WIDTH,
+# HEIGHT) has its centre within a pixel of the main window's.
+expect_centred() {
+  local off_x=$((X + WIDTH / 2 - main_x - main_width / 2))
+  local off_y=$((Y + HEIGHT / 2 - main_y - main_height / 2))
+  ((off_x * off_x <= 1 && off_y * off_y <= 1)) ||
+    fail "the $1 is not centred over the main window (off by $off_x, $off_y)"
+}
 
 start_xvfb "$work"
 echo "Xvfb is display $DISPLAY"
-mkdir -m 700 "$work/runtime" "$work/folder"
-
-# COM1 is a pseudo-terminal held for the run, so the program starts without
-# a message box whatever serial ports this machine has.
-coproc PTY { exec python3 "$here/../../scripts/lib/hold-pty.py"; }
-read -r -u "${PTY[0]}" port || fail "no pseudo-terminal for COM1"
-printf '[Ports]\r\nCOM1=%s\r\n' "$port" >"$work/folder/Bootload.Ini"
-(
-  cd "$work/folder"
-  exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$bootload"
-) >"$work/bootload.log" 2>&1 &
-BOOTLOAD_PID=$!
+start_on_held_port "$bootload"
 
 wait_for_window "$BOOTLOAD_PID" "$Title" "$WaitSeconds" ||
   fail "the main window did not appear; the program's output: $(cat "$work/bootload.log")"
@@ -62,22 +75,13 @@ main=$WINDOW
 eval "$(xdotool getwindowgeometry --shell "$main")"
 main_x=$X main_y=$Y main_width=$WIDTH main_height=$HEIGHT
 
-# Alt+H opens the Help menu; once it shows, A chooses "&About....".
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+h
-wait_until "$WaitSeconds" menu_is_open || fail "the Help menu did not open"
-xdotool key a
-wait_for_window "$BOOTLOAD_PID" "$AboutTitle" "$WaitSeconds" || fail "the About box did not appear"
+# Alt+H opens the Help menu; A chooses "&About....".
+open_dialog alt+h a "$AboutTitle"
 about=$WINDOW
-
-eval "$(xdotool getwindowgeometry --shell "$about")"
 echo "About box ${WIDTH}x${HEIGHT}+${X}+${Y}, main window ${main_width}x${main_height}+${main_x}+${main_y}"
 ((WIDTH == AboutWidth && HEIGHT == AboutHeight)) ||
   fail "the About box is ${WIDTH}x${HEIGHT}, expected ${AboutWidth}x${AboutHeight}"
-off_x=$((X + WIDTH / 2 - main_x - main_width / 2))
-off_y=$((Y + HEIGHT / 2 - main_y - main_height / 2))
-((off_x * off_x <= 1 && off_y * off_y <= 1)) ||
-  fail "the About box is not centred over the main window (off by $off_x, $off_y)"
+expect_centred "About box"
 
 shot="$artefacts/about-box.png"
 rm -f "$shot"
@@ -91,9 +95,17 @@ echo "screenshot $shot"
 
 xdotool windowfocus --sync "$about"
 xdotool key Return
-wait_until "$WaitSeconds" about_is_hidden || fail "Enter did not close the About box"
+wait_until "$WaitSeconds" is_hidden "$AboutTitle" || fail "Enter did not close the About box"
 kill -0 "$BOOTLOAD_PID" 2>/dev/null || fail "the program ended with the About box"
 echo "Enter closed the About box"
+
+# Alt+O opens the Options menu; C chooses "&Comms Port".
+open_dialog alt+o c "$CommSelTitle"
+echo "comm port dialog ${WIDTH}x${HEIGHT}+${X}+${Y}"
+expect_centred "comm port dialog"
+send_close_request "$WINDOW"
+wait_until "$WaitSeconds" is_hidden "$CommSelTitle" || fail "the close box did not close the comm port dialog"
+echo "the close box closed the comm port dialog"
 
 send_close_request "$main"
 wait_for_exit "$BOOTLOAD_PID" "$WaitSeconds" ||
