@@ -29,9 +29,10 @@ expect_refusal() {
   echo "$1: status 1, $message"
 }
 
-expect_refusal "$bootload" "$Expected"
+mkdir "$work/alone" "$work/bin"
+cp "$bootload" "$work/alone/bootload"
+expect_refusal "$work/alone/bootload" "$Expected"
 
-mkdir "$work/bin"
 cp "$bootload" "$work/bin/bootload"
 printf '#!/bin/sh\n' >"$work/bin/bootload-cli"
 chmod +x "$work/bin/bootload-cli"
