@@ -53,7 +53,8 @@ std::string ComPortMap::DevicePath(int comNumber) const {
 QString ComPortMap::DeviceText(int comNumber) const {
   const std::string path = DevicePath(comNumber);
   if (path.empty()) return QString::fromLatin1(NoDevice);
-  if (!Exists(path)) return QString::fromStdString(path + " - " + NoDevice);
+  // "no device" first, so that a long path cut to fit the dialog keeps it.
+  if (!Exists(path)) return QString::fromStdString(std::string(NoDevice) + " (" + path + ")");
   const PresentPort* port = PresentPortAt(path);
   return QString::fromStdString(port != nullptr ? DescribePort(*port) : path);
 }

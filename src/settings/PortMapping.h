@@ -28,7 +28,8 @@ class ComPortMap {
   // The device path of the number; empty when it maps to no device.
   std::string DevicePath(int comNumber) const;
   // The device in one line, "/dev/ttyUSB0 - FT232R USB UART - A1B2C3", or
-  // "no device" when nothing is there.
+  // "no device" when nothing is there ("no device (PATH)" for a key whose
+  // path is missing).
   QString DeviceText(int comNumber) const;
 
  private:

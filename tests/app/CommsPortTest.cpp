@@ -129,10 +129,10 @@ TEST_F(CommsPortChoice, DialogNamesTheDeviceEachNumberMapsToNow) {
 
   const QString pty = QString::fromStdString(folder.pty.SlavePath());
   EXPECT_EQ(answer.OpenedWithDevice, pty);
-  EXPECT_EQ(answer.SelectedDevice, "/dev/none - no device");
+  EXPECT_EQ(answer.SelectedDevice, "no device (/dev/none)");
   ASSERT_EQ(answer.Tooltips.size(), 32);
   EXPECT_EQ(answer.Tooltips[1], QString::fromStdString(second.SlavePath()));
-  EXPECT_EQ(answer.Tooltips[2], "/dev/none - no device");
+  EXPECT_EQ(answer.Tooltips[2], "no device (/dev/none)");
   EXPECT_EQ(form->StatusPanel0->toolTip(), pty);
 }
 

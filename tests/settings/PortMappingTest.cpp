@@ -82,7 +82,7 @@ TEST(ComPortMap, KeyWinsOverAPresentPortAndNumbersBeyondThePortsMapToNoDevice) {
   EXPECT_EQ(map.DevicePath(3), "");
   EXPECT_EQ(map.DeviceText(2), QString::fromStdString(pinned));
   EXPECT_EQ(map.DeviceText(3), "no device");
-  EXPECT_EQ(map.DeviceText(5), folder.filePath("gone") + " - no device");
+  EXPECT_EQ(map.DeviceText(5), "no device (" + folder.filePath("gone") + ")");
 }
 
 class PortsSection : public testing::Test {
