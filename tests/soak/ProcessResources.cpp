@@ -7,7 +7,8 @@
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer run-time's own count; GCC ships no header declaring it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
@@ -37,7 +38,8 @@ std::size_t HeapBytesInUse() {
 #if defined(__SANITIZE_ADDRESS__)
   return __sanitizer_get_current_allocated_bytes();
 #else
-  return mallinfo2().uordblks;
+  const struct mallinfo2 heap = mallinfo2();
+  return heap.uordblks + heap.hblkhd;
 #endif
 }
 
