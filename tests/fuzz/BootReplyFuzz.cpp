@@ -11,6 +11,7 @@
 
 #include "FuzzInput.h"
 #include "LinkBuffer.h"
+#include "RefusedReply.h"
 #include "ReplyShaping.h"
 #include "comms/RxCondition.h"
 #include "support/ReceiveBuffer.h"
@@ -45,16 +46,8 @@ Received Receive(const Bytes& line, uint8_t count) {
 }
 
 void CheckRaw(FuzzInput& input, uint8_t count) {
-  Bytes line = input.Rest();
-  line.resize(std::min(line.size(), MaxReceived));
-  const Received received = Receive(line, count);
-  if (received.completed != 1) return;
-  Require(received.result == 1 || received.result == -1, "a reply is read or refused");
-  if (received.result == -1) {
-    Require(std::all_of(received.reply.begin(), received.reply.end(),
-                        [](uint8_t b) { return b == Sentinel; }),
-            "a refused reply leaves the destination alone");
-  }
+  const Received received = Receive(input.TakeBytes(MaxReceived), count);
+  if (received.completed == 1) RequireReadOrRefused(received.result, received.reply, Sentinel);
 }
 
 void CheckWellFormed(FuzzInput& input, uint8_t count) {

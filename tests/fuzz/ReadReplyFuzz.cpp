@@ -13,6 +13,7 @@
 #include "Bytes.h"
 #include "FuzzInput.h"
 #include "LinkBuffer.h"
+#include "RefusedReply.h"
 #include "ReplyShaping.h"
 #include "comms/RxCondition.h"
 #include "modbus/ModbusFrames.h"
@@ -48,16 +49,8 @@ Received Receive(const Bytes& line, uint8_t slave, uint16_t count) {
 }
 
 void CheckRaw(FuzzInput& input, uint8_t slave, uint16_t count) {
-  Bytes line = input.Rest();
-  line.resize(std::min(line.size(), MaxReceived));
-  const Received received = Receive(line, slave, count);
-  if (received.completed != 1) return;
-  Require(received.result == 1 || received.result == -1, "a reply is read or refused");
-  if (received.result == -1) {
-    Require(std::all_of(received.values.begin(), received.values.end(),
-                        [](uint16_t v) { return v == Sentinel; }),
-            "a refused reply leaves the values alone");
-  }
+  const Received received = Receive(input.TakeBytes(MaxReceived), slave, count);
+  if (received.completed == 1) RequireReadOrRefused(received.result, received.values, Sentinel);
 }
 
 void CheckWellFormed(FuzzInput& input, uint8_t slave, uint16_t count) {
