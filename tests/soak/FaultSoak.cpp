@@ -36,6 +36,7 @@ constexpr std::size_t MemorySize = 0x10000;
 // (caches filled on first use, some 30 KiB); 64 bytes lost on every one of
 // an update's 628 exchanges outgrow it within seven runs.
 constexpr std::size_t HeapSlack = 256 * 1024;
+constexpr std::size_t BytesPerKiB = 1024;
 constexpr double BytesPerMiB = 1024.0 * 1024.0;
 
 struct RunOutcome {
@@ -154,12 +155,12 @@ class Soak {
     std::printf("success logged %d times, the memory equal to the image every time: %s\n",
                 successes_, failures_.isEmpty() ? "yes" : "see below");
     std::printf(
-        "after the last run: %d descriptors, %d threads (first run %d, %d); heap %.2f MiB, at "
-        "most %.2f MiB (first run %.2f MiB); resident %.1f MiB, at most %.1f MiB (first run "
+        "after the last run: %d descriptors, %d threads (first run %d, %d); heap %zu KiB, at "
+        "most %zu KiB (first run %zu KiB); resident %.1f MiB, at most %.1f MiB (first run "
         "%.1f MiB)\n",
-        last_.openFiles, last_.threads, first_.openFiles, first_.threads, MiB(last_.heapBytes),
-        MiB(peakHeap_), MiB(first_.heapBytes), MiB(last_.residentBytes), MiB(peakResident_),
-        MiB(first_.residentBytes));
+        last_.openFiles, last_.threads, first_.openFiles, first_.threads,
+        last_.heapBytes / BytesPerKiB, peakHeap_ / BytesPerKiB, first_.heapBytes / BytesPerKiB,
+        MiB(last_.residentBytes), MiB(peakResident_), MiB(first_.residentBytes));
     for (const QString& failure : failures_) std::printf("FAILED: %s\n", qUtf8Printable(failure));
     std::printf("%s\n", failures_.isEmpty() ? "every run ended as its faults call for, nothing lost"
                                             : "the soak failed");
@@ -168,10 +169,10 @@ class Soak {
 
  private:
   static QString Describe(const ProcessResources& resources) {
-    return QString("%1 fds, %2 threads, heap %3 MiB, resident %4 MiB")
+    return QString("%1 fds, %2 threads, heap %3 KiB, resident %4 MiB")
         .arg(resources.openFiles)
         .arg(resources.threads)
-        .arg(MiB(resources.heapBytes), 0, 'f', 2)
+        .arg(resources.heapBytes / BytesPerKiB)
         .arg(MiB(resources.residentBytes), 0, 'f', 1);
   }
 
