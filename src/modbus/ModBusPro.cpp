@@ -6,7 +6,6 @@
 #include "comms/AttachedCondition.h"
 #include "comms/KovaComms.h"
 #include "comms/RxCondition.h"
-#include "modbus/ModbusCrc.h"
 #include "modbus/ModbusFrames.h"
 
 namespace {
@@ -62,24 +61,9 @@ int32_t ReadRegisters(TKovaComms& link, uint8_t slave, uint8_t function, uint16_
   TRxCondition condition;
   AddReplyConditions(condition, slave, function, ReadReplyMinAfter(count));
   const AttachedCondition attached(link, condition);
-  int32_t result = SendAndWait(link, request, timeout);
+  const int32_t result = SendAndWait(link, request, timeout);
   if (result != 1) return result;
-
-  std::vector<uint8_t> reply(static_cast<std::size_t>(link.RxBufferSize) + 1);
-  const uint16_t length = link.GetRxMessage(1, reply, link.RxBufferSize, 0, -1, -1);
-  // A complete read reply holds at least the address, the function code,
-  // the byte count and the CRC; the values are taken only from what arrived.
-  constexpr uint16_t ShortestReply = 5;
-  if (length < ShortestReply) return -1;
-  const std::span<const uint8_t> body = std::span(reply).first(length - 2u);
-  if (ModbusCrc16(body) != (reply[length - 2] << 8 | reply[length - 1])) return -1;
-  const std::size_t announced = reply[2] / 2u;
-  const std::size_t present = (length - ShortestReply) / 2u;
-  const std::size_t stored = std::min({announced, present, std::size_t{count}, values.size()});
-  for (std::size_t i = 0; i < stored; ++i) {
-    values[i] = static_cast<uint16_t>(reply[3 + 2 * i] << 8 | reply[4 + 2 * i]);
-  }
-  return result;
+  return TakeReadReply(link, link.RxBufferSize, count, values);
 }
 
 int32_t ReadRegistersRetry(const ModbusTarget& target, uint8_t baseSlave, uint8_t function,

@@ -1,5 +1,6 @@
 #include "modbus/ModbusFrames.h"
 
+#include <algorithm>
 #include <array>
 
 #include "comms/RxCondition.h"
@@ -64,4 +65,22 @@ void AddReplyConditions(TRxCondition& condition, uint8_t slave, uint8_t function
   const std::array<uint8_t, 1> exceptionEnd{static_cast<uint8_t>(function | ExceptionBit)};
   condition.AddItem(1, start, false, 1, normalEnd, false, 0, 1, normalMinAfter);
   condition.AddItem(1, start, false, 1, exceptionEnd, false, 0, 1, ExceptionReplyMinAfter);
+}
+
+int32_t ReadReplyValues(std::span<const uint8_t> received, uint16_t count,
+                        std::span<uint16_t> values) {
+  // A complete read reply holds at least the address, the function code,
+  // the byte count and the CRC.
+  constexpr std::size_t ShortestReply = 5;
+  if (received.size() < ShortestReply) return -1;
+  const std::size_t length = received.size();
+  if (ModbusCrc16(received.first(length - 2)) != (received[length - 2] << 8 | received[length - 1]))
+    return -1;
+  const std::size_t announced = received[2] / 2u;
+  const std::size_t present = (length - ShortestReply) / 2u;
+  const std::size_t stored = std::min({announced, present, std::size_t{count}, values.size()});
+  for (std::size_t i = 0; i < stored; ++i) {
+    values[i] = static_cast<uint16_t>(received[3 + 2 * i] << 8 | received[4 + 2 * i]);
+  }
+  return 1;
 }

@@ -36,3 +36,21 @@ uint16_t ReadReplyMinAfter(uint16_t count);
 // normalMinAfter bytes from the function code; item 2 the exception reply.
 void AddReplyConditions(TRxCondition& condition, uint8_t slave, uint8_t function,
                         uint16_t normalMinAfter);
+
+// Reads a read reply as taken out of the receive buffer (from the slave
+// address to the last byte received): 1 with min(byte count / 2, count)
+// values stored, taken only from the bytes that arrived, or -1, values
+// untouched, for a reply too short to hold its CRC or with a wrong one.
+int32_t ReadReplyValues(std::span<const uint8_t> received, uint16_t count,
+                        std::span<uint16_t> values);
+
+// Takes the reply that item 1 of the reply conditions recognised out of the
+// source's receive buffer (the link's, or a stand-in with its GetRxMessage),
+// at most maxLength bytes, and reads it as ReadReplyValues does.
+template <typename RxSource>
+int32_t TakeReadReply(const RxSource& source, uint16_t maxLength, uint16_t count,
+                      std::span<uint16_t> values) {
+  std::vector<uint8_t> received(static_cast<std::size_t>(maxLength) + 1);
+  const uint16_t length = source.GetRxMessage(1, received, maxLength, 0, -1, -1);
+  return ReadReplyValues(std::span(received).first(length), count, values);
+}

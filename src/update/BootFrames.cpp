@@ -12,8 +12,6 @@ namespace {
 constexpr uint8_t DLE = 0x10;
 constexpr uint8_t STX = 0x02;
 constexpr uint8_t ETX = 0x03;
-// The receive buffer copy of a reply frame, from its first DLE on.
-constexpr uint16_t MaxReplyFrame = 200;
 // STX, command, count, checksum and ETX around the data of an unstuffed reply.
 constexpr std::size_t ReplyOverhead = 5;
 constexpr std::size_t ReplyDataStart = 3;
@@ -61,25 +59,30 @@ std::vector<uint8_t> UnstuffBootFrame(std::span<const uint8_t> frame) {
   return bytes;
 }
 
-int32_t BootTransaction(TKovaComms& link, uint8_t command, uint8_t count,
-                        std::span<const uint8_t> data, uint16_t timeout, std::span<uint8_t> reply) {
-  const std::vector<uint8_t> frame = BuildBootFrame(command, count, data);
-  TRxCondition condition;
+void AddBootReplyCondition(TRxCondition& condition) {
   const std::array<uint8_t, 2> start{DLE, STX};
   const std::array<uint8_t, 2> end{DLE, ETX};
   condition.AddItem(2, start, true, 2, end, true, 0, 1, 0);
-  const AttachedCondition attached(link, condition);
-  link.SendData(frame, timeout);
-  const int32_t result = link.WaitForResult();
-  if (result != 1) return result;
+}
 
-  std::array<uint8_t, MaxReplyFrame + 1> received{};
-  const uint16_t length = link.GetRxMessage(1, received, MaxReplyFrame, 1, -1, -1);
-  const std::vector<uint8_t> bytes = UnstuffBootFrame(std::span(received).first(length));
+int32_t ReadBootReply(std::span<const uint8_t> received, uint8_t count, std::span<uint8_t> reply) {
+  const std::vector<uint8_t> bytes = UnstuffBootFrame(received);
   // The sum runs from the command to the byte before the last.
   if (bytes.size() < 2 || ByteSum(std::span(bytes).subspan(1, bytes.size() - 2)) != 0) return -1;
   if (bytes.size() < ReplyOverhead + count) return -1;
   std::copy_n(bytes.begin() + ReplyDataStart, std::min<std::size_t>(count, reply.size()),
               reply.begin());
-  return result;
+  return 1;
+}
+
+int32_t BootTransaction(TKovaComms& link, uint8_t command, uint8_t count,
+                        std::span<const uint8_t> data, uint16_t timeout, std::span<uint8_t> reply) {
+  const std::vector<uint8_t> frame = BuildBootFrame(command, count, data);
+  TRxCondition condition;
+  AddBootReplyCondition(condition);
+  const AttachedCondition attached(link, condition);
+  link.SendData(frame, timeout);
+  const int32_t result = link.WaitForResult();
+  if (result != 1) return result;
+  return TakeBootReply(link, count, reply);
 }

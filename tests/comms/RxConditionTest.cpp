@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ReceiveBuffer.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -29,48 +31,18 @@ void AddBootFrameItem(TRxCondition& condition) {
   condition.AddItem(2, DleStx, true, 2, DleEtx, true, 0, 1, 0);
 }
 
-// Stores and matches bytes as the link does: the buffer fills from position
-// 0 and, once full, the newest byte overwrites its last position; bytes are
-// fed to the set until an item is recognised, and only counted after that.
-class ReceiveBuffer {
- public:
-  explicit ReceiveBuffer(TRxCondition& condition, std::size_t size = 500)
-      : condition_(condition), buffer_(size) {}
-
-  void Receive(const Bytes& bytes) {
-    for (const uint8_t b : bytes) {
-      buffer_[writeIndex_] = b;
-      if (++writeIndex_ == buffer_.size()) writeIndex_ = static_cast<uint16_t>(buffer_.size() - 1);
-      if (matched_ == -1) {
-        matched_ = condition_.FeedByte(b);
-      } else {
-        condition_.CountByte(b);
-      }
-    }
-  }
-
-  int32_t Matched() const { return matched_; }
-
-  // The copied message; checks the terminating zero and that nothing after
-  // it was written.
-  Bytes Message(uint16_t itemNumber, uint16_t maxLength, int32_t leadCount, int32_t middleCount,
-                int32_t trailCount) const {
-    Bytes dest(maxLength + 2, 0xEE);
-    const uint16_t count = CopyRxMessage(&condition_, itemNumber, buffer_, writeIndex_,
-                                         std::span(dest).first(maxLength + 1), maxLength, leadCount,
-                                         middleCount, trailCount);
-    EXPECT_LE(count, maxLength);
-    EXPECT_EQ(dest[count], 0);
-    EXPECT_EQ(dest[count + 1], 0xEE);
-    return Bytes(dest.begin(), dest.begin() + count);
-  }
-
- private:
-  TRxCondition& condition_;
-  Bytes buffer_;
-  uint16_t writeIndex_ = 0;
-  int32_t matched_ = -1;
-};
+// The copied message; checks the terminating zero and that nothing after it
+// was written.
+Bytes Message(const ReceiveBuffer& link, uint16_t itemNumber, uint16_t maxLength, int32_t leadCount,
+              int32_t middleCount, int32_t trailCount) {
+  Bytes dest(maxLength + 2, 0xEE);
+  const uint16_t count = link.GetRxMessage(itemNumber, std::span(dest).first(maxLength + 1),
+                                           maxLength, leadCount, middleCount, trailCount);
+  EXPECT_LE(count, maxLength);
+  EXPECT_EQ(dest[count], 0);
+  EXPECT_EQ(dest[count + 1], 0xEE);
+  return Bytes(dest.begin(), dest.begin() + count);
+}
 
 // Position of the byte with which an item was recognised, or -1.
 int RecognisedAt(TRxCondition& condition, const Bytes& input) {
@@ -224,7 +196,7 @@ TEST(RxConditionWorkedExamples, NormalModbusReplyCompletesItemOne) {
   EXPECT_EQ(condition.Item(1)->BeforeCount, 0);
   EXPECT_EQ(condition.Item(1)->BetweenCount, 1);
   EXPECT_EQ(condition.Item(1)->AfterCount, 7);
-  EXPECT_EQ(link.Message(1, 500, 0, -1, -1), ModbusReply);
+  EXPECT_EQ(Message(link, 1, 500, 0, -1, -1), ModbusReply);
 }
 
 TEST(RxConditionWorkedExamples, ExceptionReplyCompletesItemTwo) {
@@ -237,7 +209,7 @@ TEST(RxConditionWorkedExamples, ExceptionReplyCompletesItemTwo) {
   EXPECT_TRUE(condition.IsItemComplete(2));
   EXPECT_EQ(condition.Item(1)->BetweenCount, 5);
   EXPECT_EQ(condition.Item(2)->AfterCount, 4);
-  EXPECT_EQ(link.Message(2, 500, 0, -1, -1), ExceptionReply);
+  EXPECT_EQ(Message(link, 2, 500, 0, -1, -1), ExceptionReply);
 }
 
 TEST(RxConditionWorkedExamples, StrayZeroCountsBeforeTheReply) {
@@ -249,7 +221,7 @@ TEST(RxConditionWorkedExamples, StrayZeroCountsBeforeTheReply) {
   EXPECT_EQ(condition.Item(1)->BeforeCount, 1);
   EXPECT_EQ(condition.Item(2)->BeforeCount, 1);
   EXPECT_TRUE(condition.IsItemComplete(1));
-  EXPECT_EQ(link.Message(1, 500, 0, -1, -1), ModbusReply);
+  EXPECT_EQ(Message(link, 1, 500, 0, -1, -1), ModbusReply);
 }
 
 TEST(RxConditionWorkedExamples, BootFrameIsRecognisedOnlyAtItsRealDleEtx) {
@@ -267,9 +239,9 @@ TEST(RxConditionWorkedExamples, BootFrameIsRecognisedOnlyAtItsRealDleEtx) {
   EXPECT_EQ(item->BetweenCount, 6);
   EXPECT_EQ(item->AfterCount, 1);
   EXPECT_TRUE(condition.IsItemComplete(1));
-  EXPECT_EQ(link.Message(1, 200, 1, -1, -1), BootFrame);
+  EXPECT_EQ(Message(link, 1, 200, 1, -1, -1), BootFrame);
   link.Receive({0x55, 0x66});
-  EXPECT_EQ(link.Message(1, 200, 1, -1, -1), Join(BootFrame, {0x55, 0x66}));
+  EXPECT_EQ(Message(link, 1, 200, 1, -1, -1), Join(BootFrame, {0x55, 0x66}));
 }
 
 TEST(RxConditionSequence, DoubledDleDoesNotEndFrame) {
@@ -388,7 +360,7 @@ TEST(RxConditionCopy, CopiesLeadMiddleAndTrailParts) {
   ReceiveBuffer link(condition);
   link.Receive(Join(BootFrame, {0x55, 0x66}));
   for (const CopyCase& c : BootFrameCopyCases) {
-    EXPECT_EQ(link.Message(1, c.maxLength, c.leadCount, c.middleCount, c.trailCount), c.expected)
+    EXPECT_EQ(Message(link, 1, c.maxLength, c.leadCount, c.middleCount, c.trailCount), c.expected)
         << c.name;
   }
 }
@@ -409,7 +381,7 @@ TEST(RxConditionCopy, CountsPastASmallBufferStayInsideIt) {
     const bool withLead = c.leadCount > 0;
     link.Receive(withLead ? Join({0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}, ModbusReply) : ModbusReply);
     ASSERT_TRUE(condition.IsItemComplete(1)) << c.name;
-    EXPECT_EQ(link.Message(1, c.maxLength, c.leadCount, c.middleCount, c.trailCount), c.expected)
+    EXPECT_EQ(Message(link, 1, c.maxLength, c.leadCount, c.middleCount, c.trailCount), c.expected)
         << c.name;
   }
 }

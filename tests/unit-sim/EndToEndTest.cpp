@@ -16,6 +16,7 @@
 
 #include "LineClient.h"
 #include "LineSettings.h"
+#include "ReplyShaping.h"
 #include "TestFrames.h"
 #include "UnitSimChild.h"
 
@@ -227,6 +228,20 @@ TEST(UnitSimOverLine, SplitReplyArrivesWholeAfterItsGaps) {
             testframes::WithCrc({19, 3, 4, 0x0F, 0xA1, 0x08, 0x34}));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
   EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(UnitSimOverLine, FloodFollowsTheReplyAndTheUnitServesAgainAfterIt) {
+  UnitSimChild sim({"--fault", "flood:read:1"});
+  LineClient client(sim.Path(), 9600);
+  const Bytes reply = testframes::WithCrc({19, 3, 4, 0x0F, 0xA1, 0x08, 0x34});
+  client.Send(Request(19, 3, 20, 2));
+  const Bytes line = client.ReadUntil(BytesArrived(reply.size() + unitsim::FloodBytes), Limit);
+  ASSERT_EQ(line.size(), reply.size() + unitsim::FloodBytes);
+  EXPECT_TRUE(std::equal(reply.begin(), reply.end(), line.begin()));
+  EXPECT_TRUE(std::all_of(line.begin() + static_cast<std::ptrdiff_t>(reply.size()), line.end(),
+                          [](uint8_t b) { return b == unitsim::FloodByte; }));
+  client.Send(Request(19, 3, 20, 2));
+  EXPECT_EQ(client.ReadUntil(BytesArrived(reply.size()), Limit), reply);
 }
 
 TEST(UnitSimOverLine, RepliesTakeTheLinesByteTime) {

@@ -22,7 +22,7 @@ UnitSimChild::UnitSimChild(const std::vector<std::string>& options) {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   output_.Reset(pipeEnds[0]);
-  const unitsim::Descriptor writeEnd(pipeEnds[1]);
+  unitsim::Descriptor writeEnd(pipeEnds[1]);
   std::vector<std::string> words{UNIT_SIM_PATH};
   words.insert(words.end(), options.begin(), options.end());
   std::vector<char*> argv;
@@ -33,6 +33,9 @@ UnitSimChild::UnitSimChild(const std::vector<std::string>& options) {
   posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
   const int error = posix_spawn(&pid_, UNIT_SIM_PATH, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  // Only the child may hold the write end: the reader sees the end of a unit
+  // that quits at once only when the last one closes.
+  writeEnd.Reset();
   if (error != 0) {
     pid_ = -1;
     throw std::runtime_error(std::string("cannot start unit-sim: ") + std::strerror(error));

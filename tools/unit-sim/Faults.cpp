@@ -11,7 +11,7 @@ namespace unitsim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 12> Names{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 13> Names{{
     {FaultKind::NoReply, "no-reply"},
     {FaultKind::BadCheck, "bad-check"},
     {FaultKind::Exception, "exception"},
@@ -24,6 +24,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 12> Names{{
     {FaultKind::WrongEcho, "wrong-echo"},
     {FaultKind::Short, "short"},
     {FaultKind::Trailing, "trailing"},
+    {FaultKind::Flood, "flood"},
 }};
 
 std::invalid_argument SwitchError(std::string_view text, const std::string& why) {

@@ -22,6 +22,7 @@ enum class FaultKind {
   WrongEcho,      // a write reply echoes another value or count
   Short,          // the reply lacks its last data byte, though its count announces it
   Trailing,       // a stray byte follows the reply
+  Flood,          // a flood of bytes follows the reply
 };
 
 struct FaultSwitch {

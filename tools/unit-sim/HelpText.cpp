@@ -83,6 +83,8 @@ Faults
     short           the reply lacks its last data byte, though its count or byte
                     count announces it (check recomputed); not for restart
     trailing        the byte A5 follows the reply
+    flood           2 MiB of the byte FF follow the reply (not shown in the
+                    transcript); the unit hears nothing until they are out
 
 Firmware (Modbus RTU)
   Functions 3 (read), 6 and 103 (write one register; the reply echoes the

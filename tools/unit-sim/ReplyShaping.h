@@ -18,6 +18,8 @@ struct Reply {
   int pieces = 1;
   // Instead of replying, the unit leaves the line.
   bool hangUp = false;
+  // How many FloodByte bytes follow the reply; the transcript does not show them.
+  std::size_t flood = 0;
 };
 
 enum class Framing { Modbus, Boot };
@@ -26,6 +28,10 @@ enum class Framing { Modbus, Boot };
 inline constexpr std::array<uint8_t, 3> NoiseBytes{0xFF, 0xFE, 0xF8};
 // Sent after a reply when a trailing byte is asked for.
 inline constexpr uint8_t TrailingByte = 0xA5;
+// A flood after a reply: twice the most the program may hold unhandled, of a byte that is never
+// a slave address and never DLE.
+inline constexpr std::size_t FloodBytes = 2 * 1024 * 1024;
+inline constexpr uint8_t FloodByte = 0xFF;
 
 // DLE STX, the body with every DLE doubled, DLE ETX.
 Bytes EncodeBootFrame(std::span<const uint8_t> body);

@@ -26,6 +26,8 @@ constexpr std::chrono::milliseconds HangUpNap{50};
 // Bits per byte on an 8N1 line: start, 8 data, stop.
 constexpr unsigned BitsPerByte = 10;
 constexpr std::size_t ReadChunk = 4096;
+// A flood goes out in pieces of this size.
+constexpr std::size_t FloodPiece = 65536;
 
 std::chrono::nanoseconds ByteTime(uint32_t speed) {
   return std::chrono::nanoseconds(std::chrono::seconds(BitsPerByte)) / speed;
@@ -134,13 +136,10 @@ void Server::Schedule(const Reply& reply) {
   const Clock::time_point start =
       settings_.pace ? std::max(Clock::now(), lineFreeAt_) : Clock::now();
   Clock::time_point due = start + reply.delay;
-  bool first = true;
-  for (const Bytes& piece : SplitIntoPieces(reply.bytes, reply.pieces)) {
-    if (!first) due += SplitGap;
-    first = false;
+  const auto queue = [&](const Bytes& piece) {
     if (!settings_.pace) {
       pieces_.push_back({due, piece});
-      continue;
+      return;
     }
     for (std::size_t at = 0; at < piece.size(); at += chunk) {
       const std::size_t size = std::min(chunk, piece.size() - at);
@@ -148,6 +147,17 @@ void Server::Schedule(const Reply& reply) {
       pieces_.push_back({due, Bytes(piece.begin() + static_cast<std::ptrdiff_t>(at),
                                     piece.begin() + static_cast<std::ptrdiff_t>(at + size))});
     }
+  };
+  bool first = true;
+  for (const Bytes& piece : SplitIntoPieces(reply.bytes, reply.pieces)) {
+    if (!first) due += SplitGap;
+    first = false;
+    queue(piece);
+  }
+  for (std::size_t left = reply.flood; left > 0;) {
+    const std::size_t size = std::min(left, FloodPiece);
+    queue(Bytes(size, FloodByte));
+    left -= size;
   }
   sending_ = reply.bytes;
   sendingNoted_ = false;

@@ -192,6 +192,7 @@ std::optional<Reply> Unit::Deliver(Bytes content, Framing framing,
   reply.delay =
       work + (Has(faults, FaultKind::Late) ? options_.lateTime : std::chrono::milliseconds{0});
   reply.pieces = Has(faults, FaultKind::Split) ? 3 : 1;
+  reply.flood = Has(faults, FaultKind::Flood) ? FloodBytes : 0;
   afterReply_ = after;
   return reply;
 }
