@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 
