@@ -11,23 +11,12 @@
 
 #include "app/Main1.h"
 #include "app/WorkingFolder.h"
+#include "support/ProcessUsage.h"
 #include "support/UnitSimProcess.h"
 
 namespace {
 
 constexpr int RunLimitMs = 300000;
-
-std::size_t ThreadCount() {
-  return static_cast<std::size_t>(
-      std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                    std::filesystem::directory_iterator()));
-}
-
-double ProcessCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
 
 // Points the fixed path the settings name at the unit's pseudo-terminal, as
 // a by-id link follows an adapter that is plugged in again.

@@ -15,23 +15,12 @@
 #include <vector>
 
 #include "support/UnitSimProcess.h"
+#include "support/WholeUpdateLog.h"
 
 namespace {
 
 constexpr int RunLimitMs = 300000;
 constexpr uint32_t ProgramStart = 0x800;
-
-const QStringList WholeUpdate = {
-    "Initialising Upgrade.....Done (1)",
-    "Enabling BootLoader.....Done",
-    "Retrieving Bootloader Info......RM9001 v1.03",
-    "Retrieving Model Number......OK",
-    "Erasing Program Memory......100%",
-    "Sending New Program Data......100%",
-    "Disabling Boot Mode......Done",
-    "Restarting Unit......Done",
-    "Finalising Upgrade.....Done",
-};
 
 struct CliRun {
   int exitCode = -1;
@@ -97,7 +86,7 @@ TEST_F(BootloadCli, WholeUpdateLogsEveryStepWritesTheImageAndItsRecord) {
   const CliRun run = RunCli({"--port", port, "--json", JsonPath()}, folder.path());
 
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-  EXPECT_EQ(run.out, WholeUpdate + QStringList{port + ": updated"});
+  EXPECT_EQ(run.out, WholeUpdateLog + QStringList{port + ": updated"});
   EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
 
   const std::vector<QJsonObject> records = JsonLines(JsonPath());

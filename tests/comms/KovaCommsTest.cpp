@@ -14,6 +14,7 @@
 #include "comms/KovaComms.h"
 #include "comms/RxCondition.h"
 #include "comms/SerialDevice.h"
+#include "support/ProcessUsage.h"
 #include "support/PseudoTerminal.h"
 
 namespace {
@@ -32,12 +33,6 @@ void AddWriteReplyItems(TRxCondition& condition) {
   const std::array<uint8_t, 1> exception{0x86};
   condition.AddItem(1, slave, false, 1, function, false, 0, 1, 7);
   condition.AddItem(1, slave, false, 1, exception, false, 0, 1, 4);
-}
-
-double ProcessCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 class KovaCommsTest : public testing::Test {

@@ -17,6 +17,7 @@
 #include "OtherHolders.h"
 #include "comms/KovaComms.h"
 #include "comms/SerialDevice.h"
+#include "support/ProcessUsage.h"
 #include "support/PseudoTerminal.h"
 
 namespace {
@@ -27,11 +28,6 @@ using OpenResult = SerialDevice::OpenResult;
 #ifndef TIOCGEXCL
 constexpr unsigned long TIOCGEXCL = 0x80045440;
 #endif
-
-std::size_t CountOf(const char* folder) {
-  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
-                                                std::filesystem::directory_iterator()));
-}
 
 std::string LockFileOf(const PseudoTerminal& pty) {
   return "/var/lock/LCK..pts_" + pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
@@ -91,8 +87,8 @@ TEST(PortRefusal, EveryCauseIsRefusedWithALineThatSaysWhich) {
       {longPath, false, longPath.substr(0, 100) + "...: File name too long"},
       {"", false, "COM1: no device (not connected)"},
   };
-  const std::size_t descriptors = CountOf("/proc/self/fd");
-  const std::size_t threads = CountOf("/proc/self/task");
+  const std::size_t descriptors = OpenDescriptorCount();
+  const std::size_t threads = ThreadCount();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path.substr(0, 120));
     const Refusal refusal = OpenThroughTheLink(row.path);
@@ -103,8 +99,8 @@ TEST(PortRefusal, EveryCauseIsRefusedWithALineThatSaysWhich) {
     }
     EXPECT_EQ(refusal.detail.substr(0, row.detail.size()), row.detail) << refusal.detail;
     // Never opened as a line: nothing left open, no receive thread.
-    EXPECT_EQ(CountOf("/proc/self/fd"), descriptors);
-    EXPECT_EQ(CountOf("/proc/self/task"), threads);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(ThreadCount(), threads);
   }
 }
 

@@ -19,6 +19,7 @@
 #include "comms/RxThread.h"
 #include "comms/SerialDevice.h"
 #include "comms/StopSignal.h"
+#include "support/ProcessUsage.h"
 #include "support/PseudoTerminal.h"
 
 namespace {
@@ -65,18 +66,6 @@ bool ProcessEventsUntil(const std::function<bool()>& done) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(1ms);
   }
-}
-
-std::size_t ThreadCount() {
-  return static_cast<std::size_t>(
-      std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                    std::filesystem::directory_iterator()));
-}
-
-double ProcessCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 Bytes Pattern(std::size_t size, uint8_t seed) {

@@ -24,6 +24,7 @@
 
 #include "OtherHolders.h"
 #include "comms/SerialDevice.h"
+#include "support/ProcessUsage.h"
 #include "support/PseudoTerminal.h"
 
 namespace {
@@ -38,11 +39,6 @@ Bytes Pattern(std::size_t size) {
   Bytes bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
   return bytes;
-}
-
-std::size_t OpenDescriptorCount() {
-  return static_cast<std::size_t>(std::distance(
-      std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
 int PendingInput(int fd) {
