@@ -35,7 +35,7 @@ constexpr std::size_t MemorySize = 0x10000;
 // Room for what the toolkit still takes for itself after the first run
 // (caches filled on first use, some 30 KiB); 64 bytes lost on every one of
 // an update's 628 exchanges outgrow it within seven runs.
-constexpr std::size_t HeapSlack = 256 * 1024;
+constexpr std::size_t HeapSlack = std::size_t{256} * 1024;
 constexpr std::size_t BytesPerKiB = 1024;
 constexpr double BytesPerMiB = 1024.0 * 1024.0;
 
