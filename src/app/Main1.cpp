@@ -50,7 +50,7 @@ std::unique_ptr<UpdateCommands> MakeUpdateEngine(UpdateView& view) {
 
 }  // namespace
 
-TMainForm::TMainForm(ResourceStore resources, UpdateCommandsFactory makeCommands)
+TMainForm::TMainForm(ResourceStore resources, const UpdateCommandsFactory& makeCommands)
     : resources_(std::move(resources)),
       view_(*this),
       commands_((makeCommands ? makeCommands : MakeUpdateEngine)(view_)),

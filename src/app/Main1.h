@@ -36,7 +36,7 @@ class TMainForm : public QMainWindow {
 
  public:
   explicit TMainForm(ResourceStore resources = ResourceStore(),
-                     UpdateCommandsFactory makeCommands = nullptr);
+                     const UpdateCommandsFactory& makeCommands = nullptr);
   ~TMainForm() override;
 
   TMainForm(const TMainForm&) = delete;

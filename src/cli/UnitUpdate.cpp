@@ -79,6 +79,7 @@ UnitRecord UnitUpdate::Run() {
   record.Start = QDateTime::currentDateTimeUtc();
 
   const std::string device = setup_.Device;
+  // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
   TKovaComms link([device](int) { return device; });
   link.BaudRate = StartupBaudRate;
   link.RxBufferSize = StartupRxBufferSize;

@@ -17,6 +17,7 @@ class LogPrinter;
 // once the last one has ended.
 class UnitsRun : public QObject {
  public:
+  Q_DISABLE_COPY_MOVE(UnitsRun)
   using Done = std::function<void(std::vector<UnitRecord>)>;
 
   UnitsRun(std::vector<UnitUpdate::Setup> units, LogPrinter& printer,

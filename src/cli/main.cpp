@@ -116,7 +116,7 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   LogPrinter printer(log, !several && isatty(fileno(log)) != 0, several, options.Quiet);
   int status = ExitCompleted;
   UnitsRun run(std::move(units), printer, stopSignals.Received(),
-               [&](std::vector<UnitRecord> records) {
+               [&](const std::vector<UnitRecord>& records) {
                  const int stopSignal = stopSignals.Received().load();
                  for (const UnitRecord& record : records) {
                    if (record.Outcome == UnitRecord::Result::PortNotOpened)
@@ -138,6 +138,7 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-exception-escape): std::get follows get_if, so it cannot throw
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
   const auto parsed = ParseCliOptions(QCoreApplication::arguments());

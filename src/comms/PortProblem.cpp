@@ -1,7 +1,7 @@
 #include "comms/PortProblem.h"
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string CauseText(const PortProblem& problem) {
     case Cause::Other:
       break;
   }
-  return std::strerror(problem.Error);
+  return std::generic_category().message(problem.Error);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ class TRxDataEvent : public QEvent {
 class TRxThread {
  public:
   static constexpr std::size_t ReadBufferSize = 16384;
-  static constexpr std::size_t MaxPendingBytes = 1024 * 1024;
+  static constexpr std::size_t MaxPendingBytes = std::size_t{1024} * 1024;
 
   // Starts the thread. Throws std::system_error when it cannot be started.
   // portFd, stop and messageTarget must outlive the thread.

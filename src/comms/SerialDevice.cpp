@@ -71,7 +71,7 @@ PortProblem NotASerialDevice(mode_t mode) {
 
 // In use by the given holder, or by whichever process /proc shows holding
 // the device. Our own descriptor must be closed before the search.
-PortProblem InUse(const std::string& path, std::optional<PortHolder> holder = std::nullopt) {
+PortProblem InUse(const std::string& path, const std::optional<PortHolder>& holder = std::nullopt) {
   return {Cause::InUse, EBUSY, {}, holder ? holder : FindPortHolder(path)};
 }
 

@@ -10,7 +10,7 @@
 class IniFile {
  public:
   // A larger file reads as unreadable; real settings files are far smaller.
-  static constexpr qsizetype MaxFileSize = 4 * 1024 * 1024;
+  static constexpr qsizetype MaxFileSize = qsizetype{4} * 1024 * 1024;
 
   // Reads the file at path; a missing or unreadable file reads as empty, and
   // so does anything that is no regular file (see RegularFile.h).

@@ -67,7 +67,7 @@ class CommsPortChoice : public testing::Test {
     form->CommSelFrm = dialog.get();
     SetBeepListener([this](uint32_t sound) { beeps.push_back(sound); });
   }
-  ~CommsPortChoice() override {
+  void TearDown() override {
     SetBeepListener(nullptr);
     dialog.reset();
   }

@@ -377,7 +377,7 @@ TEST_F(LoadFile, InputBoxesAskForTheProcessorThenTheRmNumber) {
 
 struct BadAnswerCase {
   Answer typed;
-  const char* shownAs;
+  const char* shownAs = nullptr;
 };
 
 const BadAnswerCase BadAnswers[] = {

@@ -17,7 +17,7 @@ class SlaveAddressBox : public testing::Test {
   SlaveAddressBox() {
     SetBeepListener([this](uint32_t sound) { beeps.push_back(sound); });
   }
-  ~SlaveAddressBox() override { SetBeepListener(nullptr); }
+  void TearDown() override { SetBeepListener(nullptr); }
 
   QLineEdit& Edit() { return *form.SpinEdit1->findChild<QLineEdit*>(); }
 

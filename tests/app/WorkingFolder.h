@@ -17,6 +17,8 @@ class WorkingFolder {
  public:
   WorkingFolder() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
   ~WorkingFolder() { QDir::setCurrent(previous_); }
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
 

@@ -107,7 +107,7 @@ TEST(PortRefusal, EveryCauseIsRefusedWithALineThatSaysWhich) {
 TEST(PortRefusal, PermissionDeniedTellsAUserWhoIsNotRootToJoinDialout) {
   PseudoTerminal pty;
   ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0600), 0);
-  const std::string path = pty.SlavePath();
+  const std::string& path = pty.SlavePath();
   const int outcome = RunAsUserWhoIsNotRoot([&path] {
     SerialDevice device;
     if (device.Open(path) != OpenResult::Unavailable) return 1;
@@ -193,6 +193,7 @@ TEST(BoundedWrite, WriteToAPeerThatNeverReadsOrAStalledLineGivesUp) {
   for (const Case& c : {Case{"peer never reads", 200000}, Case{"stalled line", 8}}) {
     SCOPED_TRACE(c.name);
     if (c.bytes == 8) {
+      // NOLINTNEXTLINE(concurrency-mt-unsafe): no other thread uses this descriptor
       ASSERT_EQ(tcflow(device.Descriptor(), TCOOFF), 0);
     }
     const auto bound =

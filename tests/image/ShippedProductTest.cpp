@@ -90,8 +90,9 @@ TEST(ShippedProduct, ImageHasAnUnprogrammedSentRow) {
 
 TEST(ShippedProduct, ImageHasDleEtxInsideASentRow) {
   const uint8_t dleEtx[] = {0x10, 0x03};
-  EXPECT_TRUE(
-      anySentRow([&](std::size_t, Row row) { return !std::ranges::search(row, dleEtx).empty(); }));
+  EXPECT_TRUE(anySentRow([&](std::size_t, Row row) {
+    return std::search(row.begin(), row.end(), std::begin(dleEtx), std::end(dleEtx)) != row.end();
+  }));
 }
 
 TEST(ShippedProduct, ImageHasASentRowWhoseChecksumIsDle) {

@@ -35,6 +35,8 @@ class LibmodbusSlave {
     Registers()[21] = 2105;
     thread_ = std::thread([this] { Serve(); });
   }
+  LibmodbusSlave(const LibmodbusSlave&) = delete;
+  LibmodbusSlave& operator=(const LibmodbusSlave&) = delete;
   ~LibmodbusSlave() {
     stop_ = true;
     thread_.join();

@@ -12,7 +12,7 @@
 
 namespace {
 
-PresentPort Adapter(std::string device, std::string byId, std::string serial) {
+PresentPort Adapter(std::string device, const std::string& byId, std::string serial) {
   PresentPort port;
   port.DevicePath = std::move(device);
   port.ByIdPath = byId.empty() ? std::string() : "/dev/serial/by-id/" + byId;
@@ -31,11 +31,13 @@ PresentPort OnBoard(std::string device) {
 
 std::vector<std::string> Paths(const std::vector<PresentPort>& ports) {
   std::vector<std::string> paths;
+  paths.reserve(ports.size());
   for (const PresentPort& port : ports) paths.push_back(port.DevicePath);
   return paths;
 }
 
-ComPortMap MapOf(std::map<int, std::string> pinned, std::vector<PresentPort> present) {
+ComPortMap MapOf(const std::map<int, std::string>& pinned,
+                 const std::vector<PresentPort>& present) {
   return ComPortMap(
       [pinned](int n) -> std::optional<std::string> {
         const auto found = pinned.find(n);

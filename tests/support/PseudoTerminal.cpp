@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -20,7 +20,7 @@ namespace {
 constexpr std::chrono::milliseconds HangUpNap{2};
 
 std::runtime_error SystemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
+  return std::runtime_error(what + ": " + std::generic_category().message(errno));
 }
 
 }  // namespace

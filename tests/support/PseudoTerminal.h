@@ -15,6 +15,7 @@ class PseudoTerminal {
  public:
   // Throws std::runtime_error when no pseudo-terminal can be made.
   PseudoTerminal();
+  ~PseudoTerminal() = default;
   PseudoTerminal(const PseudoTerminal&) = delete;
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 

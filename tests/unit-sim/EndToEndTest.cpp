@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -354,7 +355,9 @@ TEST(UnitSimOverLine, ServesADeviceAndSetsItsSpeedItself) {
   ASSERT_TRUE(master.Valid());
   ASSERT_EQ(grantpt(master.Get()), 0);
   ASSERT_EQ(unlockpt(master.Get()), 0);
-  const std::string device = ptsname(master.Get());
+  std::array<char, 64> name{};
+  ASSERT_EQ(ptsname_r(master.Get(), name.data(), name.size()), 0);
+  const std::string device = name.data();
   const int masterFd = master.Get();
   LineClient line(std::move(master));
   UnitSimChild sim({"--device", device});

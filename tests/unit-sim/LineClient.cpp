@@ -4,8 +4,8 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
+#include <system_error>
 
 #include "LineSettings.h"
 
@@ -14,7 +14,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::runtime_error SystemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
+  return std::runtime_error(what + ": " + std::generic_category().message(errno));
 }
 
 }  // namespace

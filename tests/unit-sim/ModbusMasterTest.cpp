@@ -20,6 +20,8 @@ class ModbusMaster {
     modbus_set_response_timeout(context_.get(), 1, 0);
     if (modbus_connect(context_.get()) != 0) throw std::runtime_error(modbus_strerror(errno));
   }
+  ModbusMaster(const ModbusMaster&) = delete;
+  ModbusMaster& operator=(const ModbusMaster&) = delete;
   ~ModbusMaster() { modbus_close(context_.get()); }
   modbus_t* operator*() const { return context_.get(); }
 

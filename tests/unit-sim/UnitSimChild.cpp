@@ -7,10 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
-
-extern char** environ;
+#include <system_error>
 
 namespace {
 
@@ -26,6 +24,7 @@ UnitSimChild::UnitSimChild(const std::vector<std::string>& options) {
   std::vector<std::string> words{UNIT_SIM_PATH};
   words.insert(words.end(), options.begin(), options.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -38,7 +37,8 @@ UnitSimChild::UnitSimChild(const std::vector<std::string>& options) {
   writeEnd.Reset();
   if (error != 0) {
     pid_ = -1;
-    throw std::runtime_error(std::string("cannot start unit-sim: ") + std::strerror(error));
+    throw std::runtime_error(std::string("cannot start unit-sim: ") +
+                             std::generic_category().message(error));
   }
   reader_ = std::thread([this] { ReadOutput(); });
   if (!WaitForLine("/")) {
@@ -67,7 +67,7 @@ void UnitSimChild::ReadOutput() {
       return;
     }
     partial.append(buffer, static_cast<std::size_t>(count));
-    for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
+    for (std::size_t end = 0; (end = partial.find('\n')) != std::string::npos;) {
       lines_.push_back(partial.substr(0, end));
       partial.erase(0, end + 1);
     }

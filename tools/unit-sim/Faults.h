@@ -26,8 +26,8 @@ enum class FaultKind {
 };
 
 struct FaultSwitch {
-  FaultKind kind;
-  Exchange what;
+  FaultKind kind{};
+  Exchange what{};
   // 1-based occurrence of that exchange; nothing for every one.
   std::optional<unsigned> occurrence;
 };

@@ -6,8 +6,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
+#include <system_error>
 
 #include "LineSettings.h"
 
@@ -19,7 +19,7 @@ namespace {
 constexpr int FullLineWaitMs = 2000;
 
 std::runtime_error SystemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
+  return std::runtime_error(what + ": " + std::generic_category().message(errno));
 }
 
 std::string DeviceOpenAdvice(const std::string& path) {
@@ -32,7 +32,7 @@ std::string DeviceOpenAdvice(const std::string& path) {
     case EBUSY:
       return path + " is in use by another program: close that program first";
     default:
-      return std::string("cannot open ") + path + ": " + std::strerror(errno);
+      return std::string("cannot open ") + path + ": " + std::generic_category().message(errno);
   }
 }
 

@@ -3,9 +3,9 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace unitsim {
 
@@ -19,7 +19,7 @@ constexpr tcflag_t OtherSpeed = 0010000;
 constexpr int InputSpeedShift = 16;
 
 std::runtime_error SettingsError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
+  return std::runtime_error(what + ": " + std::generic_category().message(errno));
 }
 
 }  // namespace

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace unitsim {
 
 namespace {
 
 std::runtime_error FileError(const std::string& what, const std::string& path) {
-  return std::runtime_error(what + " " + path + ": " + std::strerror(errno));
+  return std::runtime_error(what + " " + path + ": " + std::generic_category().message(errno));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ class ProgramMemory {
   std::span<const uint8_t, Size> Content() const { return bytes_; }
 
  private:
-  std::array<uint8_t, Size> bytes_;
+  std::array<uint8_t, Size> bytes_{};
 };
 
 }  // namespace unitsim

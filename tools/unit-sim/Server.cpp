@@ -94,7 +94,7 @@ bool Server::TakeSignals() {
 }
 
 void Server::ReadLine() {
-  std::array<uint8_t, ReadChunk> buffer;
+  std::array<uint8_t, ReadChunk> buffer{};
   const Line::ReadResult result = line_.Read(buffer);
   if (result.state == Line::ReadState::HungUp) {
     LineHungUp();

@@ -4,26 +4,28 @@
 #include <sys/signalfd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace unitsim {
 
 SignalWatch::SignalWatch(std::initializer_list<int> signals) {
   sigemptyset(&signals_);
   for (const int signal : signals) sigaddset(&signals_, signal);
-  if (sigprocmask(SIG_BLOCK, &signals_, nullptr) != 0) {
-    throw std::runtime_error(std::string("cannot block signals: ") + std::strerror(errno));
+  if (const int error = pthread_sigmask(SIG_BLOCK, &signals_, nullptr); error != 0) {
+    throw std::runtime_error(std::string("cannot block signals: ") +
+                             std::generic_category().message(error));
   }
   fd_.Reset(signalfd(-1, &signals_, SFD_NONBLOCK | SFD_CLOEXEC));
   if (!fd_.Valid()) {
-    throw std::runtime_error(std::string("cannot watch signals: ") + std::strerror(errno));
+    throw std::runtime_error(std::string("cannot watch signals: ") +
+                             std::generic_category().message(errno));
   }
 }
 
 SignalWatch::~SignalWatch() {
-  sigprocmask(SIG_UNBLOCK, &signals_, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &signals_, nullptr);
 }
 
 std::vector<int> SignalWatch::Take() {

@@ -24,7 +24,7 @@ class SignalWatch {
   std::vector<int> Take();
 
  private:
-  sigset_t signals_;
+  sigset_t signals_{};
   Descriptor fd_;
 };
 
