@@ -21,7 +21,7 @@ namespace {
 // The unit in-process, fed as the line would feed it.
 class UnitOnLine {
  public:
-  explicit UnitOnLine(std::vector<std::string_view> args = {}, bool speedVisible = true)
+  explicit UnitOnLine(const std::vector<std::string_view>& args = {}, bool speedVisible = true)
       : options_(unitsim::ParseOptions(args)),
         unit_(options_, memory_, transcript_, speedVisible) {}
 

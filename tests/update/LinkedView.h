@@ -15,8 +15,8 @@
 // the window opens it at start-up, for driving the update commands.
 class LinkedView final : public UpdateView {
  public:
-  explicit LinkedView(const std::string& device) {
-    Link = std::make_unique<TKovaComms>([device](int) { return device; });
+  explicit LinkedView(const std::string& device)
+      : Link(std::make_unique<TKovaComms>([device](int) { return device; })) {
     Link->BaudRate = 115200;
     Link->RxBufferSize = 500;
     Link->Open();
