@@ -30,7 +30,7 @@ inline constexpr std::array<uint8_t, 3> NoiseBytes{0xFF, 0xFE, 0xF8};
 inline constexpr uint8_t TrailingByte = 0xA5;
 // A flood after a reply: twice the most the program may hold unhandled, of a byte that is never
 // a slave address and never DLE.
-inline constexpr std::size_t FloodBytes = 2 * 1024 * 1024;
+inline constexpr std::size_t FloodBytes = std::size_t{2} * 1024 * 1024;
 inline constexpr uint8_t FloodByte = 0xFF;
 
 // DLE STX, the body with every DLE doubled, DLE ETX.
