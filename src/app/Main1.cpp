@@ -19,17 +19,17 @@
 #include "app/Beep.h"
 #include "app/BootloadApplication.h"
 #include "app/CommSel.h"
-#include "settings/FileNameBytes.h"
 #include "app/LoadFileDialogs.h"
 #include "app/LogList.h"
 #include "app/MessageBoxes.h"
-#include "settings/PortMapping.h"
-#include "settings/SettingsFile.h"
 #include "app/SlaveAddressSpinBox.h"
 #include "app/TopLineBevel.h"
-#include "update/UpdateStateEvent.h"
 #include "image/ImageFile.h"
+#include "settings/FileNameBytes.h"
+#include "settings/PortMapping.h"
+#include "settings/SettingsFile.h"
 #include "update/UpdateEngine.h"
+#include "update/UpdateStateEvent.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <exception>
 #include <variant>
 
-#include "settings/PortMapping.h"
 #include "cli/CliOptions.h"
 #include "cli/JsonReport.h"
 #include "cli/LogPrinter.h"
@@ -18,6 +17,7 @@
 #include "image/ImageFile.h"
 #include "image/ProductIdentity.h"
 #include "image/ResourceStore.h"
+#include "settings/PortMapping.h"
 
 namespace {
 

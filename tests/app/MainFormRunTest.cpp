@@ -11,9 +11,9 @@
 #include "app/CommSel.h"
 #include "app/LinkedFolder.h"
 #include "app/Main1.h"
-#include "update/UpdateStateEvent.h"
 #include "support/ModalBoxCloser.h"
 #include "update/ScriptedCommands.h"
+#include "update/UpdateStateEvent.h"
 
 namespace {
 

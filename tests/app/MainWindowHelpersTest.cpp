@@ -8,10 +8,10 @@
 
 #include "app/Beep.h"
 #include "app/BootloadApplication.h"
-#include "update/DelayWithMessages.h"
 #include "app/LogList.h"
 #include "app/MessageBoxes.h"
 #include "support/ModalBoxCloser.h"
+#include "update/DelayWithMessages.h"
 
 namespace {
 
