@@ -28,6 +28,7 @@
 #include "settings/FileNameBytes.h"
 #include "settings/PortMapping.h"
 #include "settings/SettingsFile.h"
+#include "update/LineSpeeds.h"
 #include "update/UpdateEngine.h"
 #include "update/UpdateStateEvent.h"
 
@@ -40,8 +41,6 @@ constexpr int StatusPanel0Width = 150;
 constexpr int StatusPanel1Width = 50;
 constexpr int MinimumSlaveAddress = 1;
 constexpr int MaximumSlaveAddress = 247;
-constexpr uint32_t StartupBaudRate = 115200;
-constexpr uint16_t StartupRxBufferSize = 500;
 constexpr int PortListSize = 32;
 
 std::unique_ptr<UpdateCommands> MakeUpdateEngine(UpdateView& view) {

@@ -9,14 +9,13 @@
 #include "cli/CliView.h"
 #include "cli/RecordingCommands.h"
 #include "comms/KovaComms.h"
+#include "update/LineSpeeds.h"
 #include "update/UpdateEngine.h"
 #include "update/UpdateStateEvent.h"
 #include "update/UpdateStateMachine.h"
 
 namespace {
 
-constexpr uint32_t StartupBaudRate = 115200;
-constexpr uint16_t StartupRxBufferSize = 500;
 constexpr int StopPollMs = 50;
 
 // A stop takes effect only while the unit has not left its boot loader:
