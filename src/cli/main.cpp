@@ -18,6 +18,7 @@
 #include "image/ProductIdentity.h"
 #include "image/ResourceStore.h"
 #include "settings/PortMapping.h"
+#include "update/UpdateStateMachine.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ QString SummaryLine(const UnitRecord& record, int stopSignal) {
   }
   const QString where = QStringLiteral(": stopped by %1 at \"%2\"; ")
                             .arg(QString::fromLatin1(sigabbrev_np(stopSignal)), record.LastLogLine);
-  const QString unit = record.FailedState == 20
+  const QString unit = record.FailedState == UpdateState::InitialiseUpgrade
                            ? QStringLiteral("the unit was not changed")
                            : QStringLiteral(
                                  "the unit is left in its boot loader: run the update "
