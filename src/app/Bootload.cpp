@@ -1,5 +1,6 @@
 #include <csignal>
 #include <cstdio>
+#include <system_error>
 
 #include "app/About.h"
 #include "app/BootloadApplication.h"
@@ -22,14 +23,22 @@ int main(int argc, char** argv) {
   // then ends as soon as start-up is over, its port closed with the window.
   TMainForm* form = nullptr;
   bool endedInStartUp = false;
-  endSignals.Deliver([&form, &endedInStartUp](int signal) {
-    if (form != nullptr) {
-      form->EndOnSignal(signal);
-    } else {
-      endedInStartUp = true;
-      QCoreApplication::exit(0);
-    }
-  });
+  try {
+    endSignals.Deliver([&form, &endedInStartUp](int signal) {
+      if (form != nullptr) {
+        form->EndOnSignal(signal);
+      } else {
+        endedInStartUp = true;
+        QCoreApplication::exit(0);
+      }
+    });
+  } catch (const std::system_error& error) {
+    // Without it a signal could not release the port: do not take one.
+    std::fprintf(stderr,
+                 "bootload: cannot watch for signals (%s); close other programs and start again\n",
+                 error.what());
+    return 1;
+  }
   TMainForm mainForm;
   if (endedInStartUp) return 0;
   form = &mainForm;
