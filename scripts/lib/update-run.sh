@@ -35,6 +35,11 @@ start_update_run() {
   wait_for_window "$BOOTLOAD_PID" "$UpdateTitle" 60 || return 1
 
   [[ "${START_CLICK:-yes}" == yes ]] || return 0
+  press_start
+}
+
+# press_start: clicks Start in the window WINDOW.
+press_start() {
   local WIDTH HEIGHT X Y SCREEN
   eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
   local menu=$((HEIGHT - ClientAreaHeight))

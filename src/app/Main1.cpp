@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <csignal>
 #include <exception>
 
 #include "app/About.h"
@@ -223,6 +224,7 @@ void TMainForm::LoadProduct() {
 
 void TMainForm::Button6Click() {
   runInProgress_ = true;
+  currentState_ = UpdateState::InitialiseUpgrade;
   sequence_.Start();
 }
 
@@ -240,6 +242,26 @@ void TMainForm::Exit1Click() {
     return;
   }
   QCoreApplication::quit();
+}
+
+void TMainForm::EndOnSignal(int signal) {
+  if (!runInProgress_) {
+    EndAfterSignal();
+    return;
+  }
+  // A lost terminal never stops a run; the others stop it where the command
+  // line would, and the unit is left as it leaves it.
+  if (signal != SIGHUP && CommsLink && StopEndsRunAt(currentState_)) {
+    CommsLink->StopAfterExchange();
+    view_.StopAfterCurrentState();
+  }
+  deferredEnd_ = DeferredEnd::Signal;
+}
+
+void TMainForm::EndAfterSignal() {
+  close();
+  // Ends the loops of any dialog too; a dialog opened later returns at once.
+  QCoreApplication::exit(0);
 }
 
 bool TMainForm::event(QEvent* event) {
@@ -334,13 +356,18 @@ void TMainForm::About1Click() {
 }
 
 void TMainForm::UpdateSequence(int32_t state) {
+  if (state != UpdateState::Finished) currentState_ = state;
   UpdateStateMachine::Outcome outcome = UpdateStateMachine::Outcome::Ignored;
   try {
     outcome = sequence_.Dispatch(state);
   } catch (...) {
     // The state posted no successor: the run is over, though Start and
-    // Close stay disabled.
+    // Close stay disabled. A signal still ends the program, from the loop
+    // of the error box that follows.
     runInProgress_ = false;
+    if (deferredEnd_ == DeferredEnd::Signal) {
+      QMetaObject::invokeMethod(this, &TMainForm::EndAfterSignal, Qt::QueuedConnection);
+    }
     deferredEnd_ = DeferredEnd::None;
     throw;
   }
@@ -359,6 +386,9 @@ void TMainForm::CarryOutDeferredEnd() {
       break;
     case DeferredEnd::Close:
       close();
+      break;
+    case DeferredEnd::Signal:
+      EndAfterSignal();
       break;
     case DeferredEnd::None:
       break;

@@ -50,6 +50,12 @@ class TMainForm : public QMainWindow {
   void LoadFile1Click();
   void About1Click();
 
+  // SIGTERM, SIGINT or SIGHUP: closes the port as Close does and ends the
+  // program; at once when idle, else when the run has ended. SIGTERM and
+  // SIGINT stop a run after the exchange under way while the unit has not
+  // left its boot loader; SIGHUP never stops a run.
+  void EndOnSignal(int signal);
+
   // From Start until state 99, unless a state ended the run by an exception.
   bool IsRunInProgress() const { return runInProgress_; }
   // How the last run that reached its end ended.
@@ -90,7 +96,7 @@ class TMainForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  enum class DeferredEnd { None, Exit, Close };
+  enum class DeferredEnd { None, Exit, Close, Signal };
 
   void CreateControls();
   void CreateMenu();
@@ -107,11 +113,14 @@ class TMainForm : public QMainWindow {
 
   void UpdateSequence(int32_t state);
   void CarryOutDeferredEnd();
+  void EndAfterSignal();
 
   ResourceStore resources_;
   MainWindowView view_;
   std::unique_ptr<UpdateCommands> commands_;
   UpdateStateMachine sequence_;
   bool runInProgress_ = false;
+  // The state under way, or the last one that ran.
+  int32_t currentState_ = UpdateState::InitialiseUpgrade;
   DeferredEnd deferredEnd_ = DeferredEnd::None;
 };

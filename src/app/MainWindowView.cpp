@@ -8,6 +8,7 @@
 #include "app/Main1.h"
 #include "update/DelayWithMessages.h"
 #include "update/UpdateStateEvent.h"
+#include "update/UpdateStateMachine.h"
 
 MainWindowView::MainWindowView(TMainForm& form) : form_(form) {}
 
@@ -37,7 +38,8 @@ void MainWindowView::SetRunButtonsEnabled(bool enabled) {
 }
 
 void MainWindowView::PostUpdateState(int32_t state) {
-  QCoreApplication::postEvent(&form_, new TUpdateStateEvent(state));
+  const int32_t next = stopping_ ? UpdateState::Finished : state;
+  QCoreApplication::postEvent(&form_, new TUpdateStateEvent(next));
 }
 
 void MainWindowView::RunEnded(const RunOutcome& outcome) {

@@ -24,6 +24,11 @@ class MainWindowView final : public UpdateView {
   int32_t SlaveAddress() const override;
   int32_t SlaveAddressOffset() const override;
 
+  // Ends the run after the state under way: the next state posted is the
+  // end of the run instead. For the window's last run before it ends.
+  void StopAfterCurrentState() { stopping_ = true; }
+
  private:
   TMainForm& form_;
+  bool stopping_ = false;
 };

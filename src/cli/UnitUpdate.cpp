@@ -18,21 +18,6 @@ namespace {
 
 constexpr int StopPollMs = 50;
 
-// A stop takes effect only while the unit has not left its boot loader:
-// once it has, finishing (restart, settings written back) is the safe end.
-bool StopsHere(int32_t state) {
-  switch (state) {
-    case UpdateState::LeaveBootMode:
-    case UpdateState::Restart:
-    case UpdateState::RestartDone:
-    case UpdateState::FinaliseUpgrade:
-    case UpdateState::Finished:
-      return false;
-    default:
-      return true;
-  }
-}
-
 // Runs the posted states of one unit's sequence in its thread.
 class StateTarget : public QObject {
  public:
@@ -108,7 +93,7 @@ UnitRecord UnitUpdate::Run() {
   bool stopped = false;
   QTimer stopWatch;
   QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-    if (stopSignal_.load() == 0 || stopped || !StopsHere(target.CurrentState())) return;
+    if (stopSignal_.load() == 0 || stopped || !StopEndsRunAt(target.CurrentState())) return;
     stopped = true;
     link.StopAfterExchange();
     view.StopAfterCurrentState();

@@ -80,5 +80,12 @@ void LoadImageFromFile(FirmwareImage& image, const QString& path) {
   const FileDescriptor file = openLocked(path);
   const auto bytes = readImageBytes(file.get());
   if (!bytes) fail("Cannot read file ", path);
+  // Filling only the file's bytes would send the unit a mix of two images.
+  if (bytes->size() < FirmwareImage::Size) {
+    const QString message =
+        QStringLiteral("Cannot use file %1: it holds %2 bytes; a firmware image is %3 bytes")
+            .arg(path, QString::number(bytes->size()), QString::number(FirmwareImage::Size));
+    throw std::runtime_error(message.toStdString());
+  }
   image.Fill(*bytes);
 }

@@ -37,6 +37,19 @@ QString BootLoaderInfoLine(uint32_t info) {
 
 }  // namespace
 
+bool StopEndsRunAt(int32_t state) {
+  switch (state) {
+    case UpdateState::LeaveBootMode:
+    case UpdateState::Restart:
+    case UpdateState::RestartDone:
+    case UpdateState::FinaliseUpgrade:
+    case UpdateState::Finished:
+      return false;
+    default:
+      return true;
+  }
+}
+
 const UpdateStateMachine::StateRow UpdateStateMachine::States[] = {
     {UpdateState::InitialiseUpgrade, &UpdateStateMachine::InitialiseUpgrade},
     {UpdateState::EnableBootLoader, &UpdateStateMachine::EnableBootLoader},

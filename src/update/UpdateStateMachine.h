@@ -22,6 +22,11 @@ inline constexpr int32_t FinaliseUpgrade = 21;
 inline constexpr int32_t Finished = 99;
 }  // namespace UpdateState
 
+// Whether a stop asked for while state is under way may end the run: only
+// while the unit has not left its boot loader. Once it has, finishing
+// (restart, settings written back) is the safe end.
+bool StopEndsRunAt(int32_t state);
+
 // One firmware update as a chain of posted states: each state writes its log
 // line, runs its step and, as its last action, posts its successor.
 class UpdateStateMachine {

@@ -105,6 +105,8 @@ void ChooseLoadFile(TMainForm& form, const LoadFileAnswers& answers) {
   }));
 }
 
+constexpr qsizetype ImageSize = FirmwareImage::Size;
+
 QByteArray Counting(qsizetype size) {
   QByteArray bytes(size, '\0');
   for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) % 253);
@@ -180,8 +182,8 @@ TEST_F(LoadFile, FileDialogOpensWithoutFilterExtensionFolderOrTitleOfItsOwn) {
   EXPECT_FALSE(form->LoadFile1->isVisible());
 }
 
-TEST_F(LoadFile, FileReplacesItsLeadingBytesOnlyAndEveryBlockIsPresent) {
-  for (const qsizetype size : {65536, 100, 0, 70000}) {
+TEST_F(LoadFile, FileOfTheImageSizeOrLongerFillsTheImageAndEveryBlockIsPresent) {
+  for (const qsizetype size : {ImageSize, ImageSize + 4464}) {
     SCOPED_TRACE(size);
     const QByteArray file = Counting(size);
     folder.Write("image.bin", file);
@@ -212,8 +214,34 @@ TEST_F(LoadFile, MissingFileIsRefusedBeforeAnyPrompt) {
   EXPECT_TRUE(LogOf(*form).isEmpty());
 }
 
+// Its bytes over the built-in image would send the unit a mix of two images.
+TEST_F(LoadFile, FileShorterThanTheImageIsRefusedBeforeAnyPrompt) {
+  form->Image.Bytes.fill(0x5A);
+  const auto image = form->Image;
+  const ProductIdentity identity = form->Identity;
+  for (const qsizetype size : {qsizetype{0}, qsizetype{100}, ImageSize - 1}) {
+    SCOPED_TRACE(size);
+    folder.Write("short.bin", Counting(size));
+    const std::size_t boxesBefore = boxes.Boxes().size();
+    LoadFileAnswers answers(folder.Path("short.bin"), {"4321", "1101"});
+    ChooseLoadFile(*form, answers);
+
+    ASSERT_EQ(boxes.Boxes().size(), boxesBefore + 1);
+    EXPECT_EQ(boxes.Boxes().back().text,
+              QString("Cannot use file %1: it holds %2 bytes; a firmware image is 65536 bytes.")
+                  .arg(folder.Path("short.bin"))
+                  .arg(size));
+    EXPECT_EQ(boxes.Boxes().back().title, TBootloadApplication::Title());
+    EXPECT_EQ(boxes.Boxes().back().icon, QMessageBox::Critical);
+    EXPECT_TRUE(answers.Inputs.empty());
+    EXPECT_EQ(form->Image.Bytes, image.Bytes);
+    EXPECT_TRUE(SameIdentity(form->Identity, identity));
+    EXPECT_TRUE(LogOf(*form).isEmpty());
+  }
+}
+
 TEST_F(LoadFile, FileLockedByAnotherProgramIsRefusedUntilItLetsGo) {
-  const QByteArray file = Counting(300);
+  const QByteArray file = Counting(ImageSize);
   folder.Write("locked.bin", file);
   QProcess holder;
   holder.start("flock", {"--exclusive", folder.Path("locked.bin"), "sh", "-c", "echo held; cat"});
@@ -239,7 +267,7 @@ TEST_F(LoadFile, FileLockedByAnotherProgramIsRefusedUntilItLetsGo) {
 }
 
 TEST_F(LoadFile, FileIsReadUnchangedAndClosedBeforeThePrompts) {
-  const QByteArray file = Counting(4096);
+  const QByteArray file = Counting(ImageSize);
   folder.Write("image.bin", file);
   LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "1101"});
   bool lockableDuringPrompt = false;
@@ -295,7 +323,7 @@ TEST_F(LoadFile, ProcessorNumberKeepsItsLow16BitsAndLooksUpTheEndAddress) {
       {"4321", 4321, 0x1FFF}, {"1234", 1234, Before},  {"69857", 4321, 0x1FFF},
       {"-1", 65535, Before},  {"+2525", 2525, 0xBFFF}, {"$10E1", 4321, 0x1FFF},
   };
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   for (const ProcessorCase& c : cases) {
     SCOPED_TRACE(c.typed);
     form->Identity.ProgramEndAddress = Before;
@@ -308,7 +336,7 @@ TEST_F(LoadFile, ProcessorNumberKeepsItsLow16BitsAndLooksUpTheEndAddress) {
 }
 
 TEST_F(LoadFile, RmNumberKeepsItsLow16BitsAndIsLogged) {
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "65537"});
   ChooseLoadFile(*form, answers);
 
@@ -321,7 +349,7 @@ TEST_F(LoadFile, FamilyRmNumberIsExpectedAsTypedAndTheTitleStays) {
   const QString title = TBootloadApplication::Title();
   const ProductIdentity before = form->Identity;
   const bool groupShown = form->SlvAdd_GroupBox->isVisibleTo(form.get());
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "2005"});
   ChooseLoadFile(*form, answers);
 
@@ -340,7 +368,7 @@ TEST_F(LoadFile, LogLineIsAddedWithoutScrollingToItOrSelectingIt) {
   for (int i = 0; i < 30; ++i) form->ListBox1->addItem(QString::number(i));
   form->ListBox1->setCurrentRow(0);
   form->ListBox1->scrollToTop();
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "4001"});
   ChooseLoadFile(*form, answers);
 
@@ -355,7 +383,7 @@ TEST_F(LoadFile, LogLineIsAddedWithoutScrollingToItOrSelectingIt) {
 }
 
 TEST_F(LoadFile, InputBoxesAskForTheProcessorThenTheRmNumber) {
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "4001"});
   ChooseLoadFile(*form, answers);
 
@@ -391,7 +419,7 @@ const BadAnswerCase BadAnswers[] = {
 };
 
 TEST_F(LoadFile, BadProcessorNumberKeepsTheNewImageAndTheOldIdentity) {
-  const QByteArray file = Counting(200);
+  const QByteArray file = Counting(ImageSize);
   folder.Write("image.bin", file);
   form->Button6->setEnabled(false);
   const ProductIdentity identity = form->Identity;
@@ -415,7 +443,7 @@ TEST_F(LoadFile, BadProcessorNumberKeepsTheNewImageAndTheOldIdentity) {
 }
 
 TEST_F(LoadFile, BadRmNumberKeepsTheNewProcessorAndTheOldRmNumber) {
-  folder.Write("image.bin", Counting(200));
+  folder.Write("image.bin", Counting(ImageSize));
   form->Button6->setEnabled(false);
   for (const BadAnswerCase& c : BadAnswers) {
     SCOPED_TRACE(c.shownAs);
@@ -439,7 +467,7 @@ TEST_F(LoadFile, BadRmNumberKeepsTheNewProcessorAndTheOldRmNumber) {
 }
 
 TEST_F(LoadFile, StartIsEnabledOnlyWhenTheLinkExists) {
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   form->Button6->setEnabled(false);
   {
     LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "4001"});
@@ -465,7 +493,7 @@ TEST(LoadFileDuringARun, IsRefusedWithTheDefaultBeep) {
   });
   std::vector<uint32_t> beeps;
   SetBeepListener([&beeps](uint32_t sound) { beeps.push_back(sound); });
-  folder.Write("image.bin", Counting(100));
+  folder.Write("image.bin", Counting(ImageSize));
   LoadFileAnswers answers(folder.Path("image.bin"), {"4321", "1101"});
   const auto image = form.Image;
   commands->During = [&form](const QString& command) {

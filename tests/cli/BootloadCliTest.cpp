@@ -153,6 +153,29 @@ TEST_F(BootloadCli, BadCommandLineIsTwoAndAPortThatDoesNotOpenIsThree) {
   EXPECT_TRUE(run.out.last().startsWith(missing + ": port not opened: " + detail));
 }
 
+// Its bytes over the built-in image would send the unit a mix of two images.
+TEST_F(BootloadCli, ImageFileShorterThanTheImageIsABadCommandLineAndNothingIsSent) {
+  UnitSimProcess unit;
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const QString image = folder.filePath("short.bin");
+  for (const int size : {0, 65535}) {
+    SCOPED_TRACE(size);
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(QByteArray(size, '\x5A')), size);
+    file.close();
+    const CliRun run = RunCli(
+        {"--port", port, "--image", image, "--processor", "4680", "--rm", "4001"}, folder.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, QString("bootload-cli: Cannot use file %1: it holds %2 bytes; a firmware "
+                               "image is 65536 bytes\n")
+                           .arg(image)
+                           .arg(size));
+  }
+  for (const QString& line : unit.Transcript())
+    EXPECT_TRUE(line.startsWith("start ")) << line.toStdString();
+}
+
 TEST_F(BootloadCli, FourUnitsAtOnceOneFaultedMidTransfer) {
   std::vector<std::unique_ptr<UnitSimProcess>> units;
   QStringList arguments;
