@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "cli/ComPortName.h"
 #include "settings/TextToInteger.h"
 
 namespace {
@@ -64,6 +65,11 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   if (options.Ports.isEmpty()) return CliUsageError{QStringLiteral("no --port given")};
   for (const QString& port : options.Ports) {
     if (port.isEmpty()) return CliUsageError{QStringLiteral("--port needs a device path or COMn")};
+    if (const std::optional<int> comNumber = ComNumberIn(port);
+        comNumber && !IsComNumber(*comNumber)) {
+      return CliUsageError{
+          QStringLiteral("there is no port %1: COMn goes from COM1 to COM32").arg(port)};
+    }
     if (options.Ports.count(port) > 1) {
       return CliUsageError{QStringLiteral("port %1 given twice").arg(port)};
     }
