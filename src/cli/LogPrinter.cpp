@@ -2,7 +2,7 @@
 
 #include <QMetaObject>
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "settings/FileNameBytes.h"
 
@@ -84,5 +84,5 @@ void LogPrinter::Flush() {
   std::fprintf(stderr,
                "bootload-cli: the output is gone (%s): the run carries on without printing its "
                "log\n",
-               std::strerror(error));
+               std::generic_category().message(error).c_str());
 }

@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <stdexcept>
-#include <utility>
+#include <system_error>
 
 #include "settings/FileNameBytes.h"
 
@@ -20,7 +19,7 @@ namespace {
 constexpr int WriteLimitMs = 10000;
 
 QString Cause(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
+  return QString::fromStdString(std::generic_category().message(error));
 }
 
 bool IsRegularFile(int fd) {
