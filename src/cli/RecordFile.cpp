@@ -34,7 +34,8 @@ RecordFile::RecordFile(const QString& path) : path_(path) {
     path_ = QStringLiteral("standard output");
     const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
     if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) {
-      throw std::runtime_error(Failure(QStringLiteral("it is not open for writing")).toStdString());
+      throw std::runtime_error(
+          FileNameBytes(Failure(QStringLiteral("it is not open for writing"))).toStdString());
     }
     fd_ = STDOUT_FILENO;
     return;
@@ -46,7 +47,8 @@ RecordFile::RecordFile(const QString& path) : path_(path) {
   if (fd_ < 0) {
     const int error = errno;
     throw std::runtime_error(
-        Failure(error == ENXIO ? QStringLiteral("no program is reading that FIFO") : Cause(error))
+        FileNameBytes(Failure(error == ENXIO ? QStringLiteral("no program is reading that FIFO")
+                                             : Cause(error)))
             .toStdString());
   }
   ownsFd_ = true;
@@ -78,8 +80,8 @@ QString RecordFile::WriteAll(const QByteArray& text) {
     if (polled == 0) {
       return Failure(QStringLiteral("its reader took nothing for %1 s").arg(WriteLimitMs / 1000));
     }
-    // No more than a pipe takes at once once it polls writable, so that a
-    // blocking standard output does not wait either.
+    // At most PIPE_BUF bytes a write: a pipe that polls writable takes that
+    // many at once, so that a blocking standard output does not wait either.
     const auto size =
         static_cast<std::size_t>(std::min<qsizetype>(text.size() - written, PIPE_BUF));
     const ssize_t n = ::write(fd_, text.constData() + written, size);

@@ -11,7 +11,7 @@ class RecordFile {
  public:
   // Opens path ("-" is standard output) for writing, creating the file when
   // missing and keeping what it holds until Write. Throws std::runtime_error
-  // naming the file and the cause when it cannot be opened.
+  // naming the file (its bytes) and the cause when it cannot be opened.
   explicit RecordFile(const QString& path);
   ~RecordFile();
   RecordFile(const RecordFile&) = delete;

@@ -143,7 +143,7 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   try {
     if (options.JsonFile) record.emplace(*options.JsonFile);
   } catch (const std::exception& error) {
-    PrintError(QString::fromUtf8(error.what()));
+    PrintError(FileNameFromBytes(error.what()));
     return ExitBadCommandLine;
   }
   std::vector<UnitUpdate::Setup> units;
