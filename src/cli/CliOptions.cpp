@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "cli/ComPortName.h"
 #include "settings/TextToInteger.h"
 
 namespace {
@@ -64,6 +65,11 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   if (options.Ports.isEmpty()) return CliUsageError{QStringLiteral("no --port given")};
   for (const QString& port : options.Ports) {
     if (port.isEmpty()) return CliUsageError{QStringLiteral("--port needs a device path or COMn")};
+    if (const std::optional<int> comNumber = ComNumberIn(port);
+        comNumber && !IsComNumber(*comNumber)) {
+      return CliUsageError{
+          QStringLiteral("there is no port %1: COMn goes from COM1 to COM32").arg(port)};
+    }
     if (options.Ports.count(port) > 1) {
       return CliUsageError{QStringLiteral("port %1 given twice").arg(port)};
     }
@@ -125,8 +131,10 @@ QString CliUsage() {
              "       bootload-cli --list-ports | --help | --version\n") +
          parser.helpText().section(QLatin1Char('\n'), 2) +
          QStringLiteral(
-             "\nPORT is a device path or COMn: key COMn of section [Ports] in Bootload.Ini of "
-             "the\nworking folder, else the n-th serial port present (see --list-ports).\n\n"
-             "Exit status: 0 every unit updated, 1 a unit failed, 2 bad command line,\n"
-             "3 a port could not be opened, 130/143 stopped by SIGINT/SIGTERM.\n");
+             "\nPORT is a device path or COMn (COM1 to COM32): key COMn of section [Ports] in\n"
+             "Bootload.Ini of the working folder, else the n-th serial port present (see\n"
+             "--list-ports).\n\n"
+             "Exit status: 0 every unit updated, 1 a unit failed or the record could not be\n"
+             "written, 2 bad command line, 3 a port could not be opened, 130/143 a unit\n"
+             "stopped by SIGINT/SIGTERM. SIGHUP and a closed output never stop a run.\n");
 }

@@ -1,9 +1,7 @@
 #include "cli/JsonReport.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdio>
 #include <utility>
 
 #include "update/UpdateStateMachine.h"
@@ -81,13 +79,8 @@ QByteArray UnitRecordJson(const UnitRecord& record) {
   return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-bool WriteJsonReport(const QString& path, const std::vector<UnitRecord>& records) {
+QByteArray JsonReportText(const std::vector<UnitRecord>& records) {
   QByteArray text;
   for (const UnitRecord& record : records) text += UnitRecordJson(record) + '\n';
-  if (path == QStringLiteral("-")) {
-    return std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) ==
-           static_cast<std::size_t>(text.size());
-  }
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+  return text;
 }

@@ -14,6 +14,5 @@ QByteArray UnitRecordJson(const UnitRecord& record);
 // The name of an update state in a record ("erase", "send", ...).
 QString StepName(int32_t state);
 
-// Writes one line per record to path, or to standard output for "-";
-// false when the file cannot be written.
-bool WriteJsonReport(const QString& path, const std::vector<UnitRecord>& records);
+// One line per record, in the order given.
+QByteArray JsonReportText(const std::vector<UnitRecord>& records);

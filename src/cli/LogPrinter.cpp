@@ -1,6 +1,10 @@
 #include "cli/LogPrinter.h"
 
 #include <QMetaObject>
+#include <cerrno>
+#include <system_error>
+
+#include "settings/FileNameBytes.h"
 
 namespace {
 
@@ -26,11 +30,16 @@ void LogPrinter::Finish(const QString& port) {
   line.Open = false;
   if (quiet_) return;
   if (rewriteInPlace_) {
-    std::fputs("\n", out_);
+    Put("\n");
   } else {
     Print(port, line.Text, "\n");
   }
-  std::fflush(out_);
+  Flush();
+}
+
+void LogPrinter::PrintLine(const QString& text) {
+  Put(FileNameBytes(text) + '\n');
+  Flush();
 }
 
 void LogPrinter::Handle(const QString& port, const LogEvent& event) {
@@ -48,16 +57,32 @@ void LogPrinter::Handle(const QString& port, const LogEvent& event) {
       if (!line.Open) return;
       line.Text = event.Text;
       if (rewriteInPlace_ && !quiet_) {
-        std::fputs(LineStart, out_);
+        Put(LineStart);
         Print(port, event.Text, ClearToEnd);
       }
       break;
     }
   }
-  std::fflush(out_);
+  Flush();
 }
 
 void LogPrinter::Print(const QString& port, const QString& text, const char* end) {
   const QString line = prefixPorts_ ? port + QStringLiteral(": ") + text : text;
-  std::fprintf(out_, "%s%s", qPrintable(line), end);
+  Put(FileNameBytes(line) + end);
+}
+
+void LogPrinter::Put(const QByteArray& text) {
+  if (!gone_) std::fputs(text.constData(), out_);
+}
+
+void LogPrinter::Flush() {
+  if (gone_ || (std::fflush(out_) == 0 && std::ferror(out_) == 0)) return;
+  // A closed pipe or a lost terminal: the run carries on, unprinted.
+  gone_ = true;
+  const int error = errno;
+  if (out_ == stderr) return;
+  std::fprintf(stderr,
+               "bootload-cli: the output is gone (%s): the run carries on without printing its "
+               "log\n",
+               std::generic_category().message(error).c_str());
 }

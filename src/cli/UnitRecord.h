@@ -18,6 +18,9 @@ struct UnitRecord {
   Result Outcome = Result::Failed;
   // The state whose failure, or during which a stop, ended the run.
   int32_t FailedState = -1;
+  // A signal that asked to stop once the unit had left its boot loader, too
+  // late to stop the run; 0 when none did.
+  int LateStopSignal = 0;
   QString LastLogLine;
   QString PortDetail;  // why the port did not open
   QDateTime Start;

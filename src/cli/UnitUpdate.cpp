@@ -9,6 +9,7 @@
 #include "cli/CliView.h"
 #include "cli/RecordingCommands.h"
 #include "comms/KovaComms.h"
+#include "settings/FileNameBytes.h"
 #include "update/LineSpeeds.h"
 #include "update/UpdateEngine.h"
 #include "update/UpdateStateEvent.h"
@@ -58,7 +59,7 @@ UnitUpdate::UnitUpdate(Setup setup, LogSink log, const std::atomic<int>& stopSig
 UnitRecord UnitUpdate::Run() {
   UnitRecord record;
   record.Port = setup_.Port;
-  record.Device = QString::fromStdString(setup_.Device);
+  record.Device = FileNameFromBytes(QByteArray::fromStdString(setup_.Device));
   record.ProductTitle = setup_.Identity.ProductTitle;
   record.Start = QDateTime::currentDateTimeUtc();
 
@@ -93,7 +94,12 @@ UnitRecord UnitUpdate::Run() {
   bool stopped = false;
   QTimer stopWatch;
   QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-    if (stopSignal_.load() == 0 || stopped || !StopEndsRunAt(target.CurrentState())) return;
+    const int signal = stopSignal_.load();
+    if (signal == 0 || stopped || record.LateStopSignal != 0) return;
+    if (!StopEndsRunAt(target.CurrentState())) {
+      record.LateStopSignal = signal;
+      return;
+    }
     stopped = true;
     link.StopAfterExchange();
     view.StopAfterCurrentState();

@@ -15,7 +15,7 @@ class UnitUpdate {
  public:
   struct Setup {
     QString Port;        // as given
-    std::string Device;  // the resolved path; empty when PORT maps to no device
+    std::string Device;  // the resolved path's bytes; empty when PORT maps to no device
     int ComNumber = 1;   // n of COMn; 1 for a device path
     ProductIdentity Identity;
     FirmwareImage Image;

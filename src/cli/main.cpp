@@ -1,23 +1,25 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QRegularExpression>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <variant>
 
 #include "cli/CliOptions.h"
 #include "cli/JsonReport.h"
 #include "cli/LogPrinter.h"
 #include "cli/PortList.h"
+#include "cli/RecordFile.h"
+#include "cli/ResolvePorts.h"
 #include "cli/StopSignals.h"
 #include "cli/UnitsRun.h"
 #include "image/FirmwareImage.h"
 #include "image/ImageFile.h"
 #include "image/ProductIdentity.h"
 #include "image/ResourceStore.h"
-#include "settings/PortMapping.h"
+#include "settings/FileNameBytes.h"
 #include "update/UpdateStateMachine.h"
 
 namespace {
@@ -27,10 +29,29 @@ constexpr int ExitUnitFailed = 1;
 constexpr int ExitBadCommandLine = 2;
 constexpr int ExitPortNotOpened = 3;
 constexpr int ExitBySignalBase = 128;
-constexpr int HighestComNumber = 32;
 
 void PrintError(const QString& message) {
-  std::fprintf(stderr, "bootload-cli: %s\n", qPrintable(message));
+  std::fprintf(stderr, "bootload-cli: %s\n", FileNameBytes(message).constData());
+}
+
+// A closed pipe on standard output or error, or a lost terminal, must not
+// end a run half way: the unit would stay in its boot loader.
+void KeepRunningWhenOutputIsLost() {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGHUP, SIG_IGN);
+}
+
+// The arguments as given: paths need not be UTF-8, so bytes that are not
+// are kept (see FileNameBytes.h).
+QStringList ArgumentsAsGiven(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << FileNameFromBytes(argv[i]);
+  return arguments;
+}
+
+// The working folder, by its bytes, as the window finds it.
+QString StartupDirectory() {
+  return CurrentFolderName() + QLatin1Char('/');
 }
 
 // The built-in product, or the image file the command line names, with
@@ -49,30 +70,29 @@ void LoadProduct(const CliOptions& options, ProductIdentity& identity, FirmwareI
   if (!options.Quiet) std::fprintf(log, "New File Loaded...RM%u\n", options.Image->RmNumber);
 }
 
-// PORT as a device path: itself, or what COMn maps to from the working
-// folder (empty when nothing), with its COM number.
-std::pair<std::string, int> ResolvePort(const QString& port, const QString& startupDirectory) {
-  static const QRegularExpression comPort(QStringLiteral("^COM([1-9][0-9]?)$"),
-                                          QRegularExpression::CaseInsensitiveOption);
-  const QRegularExpressionMatch match = comPort.match(port);
-  const int comNumber = match.hasMatch() ? match.captured(1).toInt() : 0;
-  if (comNumber < 1 || comNumber > HighestComNumber) return {port.toStdString(), 1};
-  return {ComPortMap(startupDirectory).DevicePath(comNumber), comNumber};
+QString SignalName(int signal) {
+  return QString::fromLatin1(sigabbrev_np(signal));
+}
+
+QString LateStopNote(const UnitRecord& record) {
+  if (record.LateStopSignal == 0) return {};
+  return QStringLiteral(" (%1 came once the unit had left its boot loader, too late to stop it)")
+      .arg(SignalName(record.LateStopSignal));
 }
 
 QString SummaryLine(const UnitRecord& record, int stopSignal) {
   switch (record.Outcome) {
     case UnitRecord::Result::Completed:
-      return record.Port + QStringLiteral(": updated");
+      return record.Port + QStringLiteral(": updated") + LateStopNote(record);
     case UnitRecord::Result::Failed:
-      return record.Port + QStringLiteral(": failed: ") + record.LastLogLine;
+      return record.Port + QStringLiteral(": failed: ") + record.LastLogLine + LateStopNote(record);
     case UnitRecord::Result::PortNotOpened:
       return record.Port + QStringLiteral(": port not opened: ") + record.PortDetail;
     case UnitRecord::Result::Stopped:
       break;
   }
-  const QString where = QStringLiteral(": stopped by %1 at \"%2\"; ")
-                            .arg(QString::fromLatin1(sigabbrev_np(stopSignal)), record.LastLogLine);
+  const QString where =
+      QStringLiteral(": stopped by %1 at \"%2\"; ").arg(SignalName(stopSignal), record.LastLogLine);
   const QString unit = record.FailedState == UpdateState::InitialiseUpgrade
                            ? QStringLiteral("the unit was not changed")
                            : QStringLiteral(
@@ -81,14 +101,24 @@ QString SummaryLine(const UnitRecord& record, int stopSignal) {
   return record.Port + where + unit;
 }
 
+// 128 and the signal only when a signal stopped a unit; otherwise how the
+// units ended.
 int ExitStatus(const std::vector<UnitRecord>& records, int stopSignal) {
-  if (stopSignal != 0) return ExitBySignalBase + stopSignal;
+  for (const UnitRecord& record : records) {
+    if (record.Outcome == UnitRecord::Result::Stopped) return ExitBySignalBase + stopSignal;
+  }
   int status = ExitCompleted;
   for (const UnitRecord& record : records) {
     if (record.Outcome == UnitRecord::Result::PortNotOpened) return ExitPortNotOpened;
     if (record.Outcome != UnitRecord::Result::Completed) status = ExitUnitFailed;
   }
   return status;
+}
+
+int BadCommandLine(const CliUsageError& error) {
+  PrintError(error.Message);
+  std::fprintf(stderr, "\n%s", qPrintable(CliUsage()));
+  return ExitBadCommandLine;
 }
 
 int RunUpdate(QCoreApplication& application, const CliOptions& options) {
@@ -104,14 +134,22 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   }
 
   StopSignals stopSignals([](int signal) {
-    PrintError(QStringLiteral("%1: stopping after the exchange under way")
-                   .arg(QString::fromLatin1(sigabbrev_np(signal))));
+    PrintError(QStringLiteral("%1: stopping after the exchange under way").arg(SignalName(signal)));
   });
-  const QString startupDirectory = QDir::currentPath() + QLatin1Char('/');
+  auto resolved = ResolvePorts(options.Ports, StartupDirectory());
+  if (const auto* error = std::get_if<CliUsageError>(&resolved)) return BadCommandLine(*error);
+  // Checked before any unit is touched, so that its records have somewhere to go.
+  std::optional<RecordFile> record;
+  try {
+    if (options.JsonFile) record.emplace(*options.JsonFile);
+  } catch (const std::exception& error) {
+    PrintError(FileNameFromBytes(error.what()));
+    return ExitBadCommandLine;
+  }
   std::vector<UnitUpdate::Setup> units;
-  for (const QString& port : options.Ports) {
-    const auto [device, comNumber] = ResolvePort(port, startupDirectory);
-    units.push_back({port, device, comNumber, identity, image, options.SlaveAddress});
+  for (ResolvedPort& port : std::get<std::vector<ResolvedPort>>(resolved)) {
+    units.push_back({std::move(port.Port), std::move(port.Device), port.ComNumber, identity, image,
+                     options.SlaveAddress});
   }
   const bool several = units.size() > 1;
   LogPrinter printer(log, !several && isatty(fileno(log)) != 0, several, options.Quiet);
@@ -119,16 +157,18 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   UnitsRun run(std::move(units), printer, stopSignals.Received(),
                [&](const std::vector<UnitRecord>& records) {
                  const int stopSignal = stopSignals.Received().load();
-                 for (const UnitRecord& record : records) {
-                   if (record.Outcome == UnitRecord::Result::PortNotOpened)
-                     PrintError(record.PortDetail);
-                   std::fprintf(log, "%s\n", qPrintable(SummaryLine(record, stopSignal)));
+                 for (const UnitRecord& unit : records) {
+                   if (unit.Outcome == UnitRecord::Result::PortNotOpened)
+                     PrintError(unit.PortDetail);
+                   printer.PrintLine(SummaryLine(unit, stopSignal));
                  }
-                 std::fflush(log);
                  status = ExitStatus(records, stopSignal);
-                 if (options.JsonFile && !WriteJsonReport(*options.JsonFile, records)) {
-                   PrintError(QStringLiteral("Unable to write to %1").arg(*options.JsonFile));
-                   if (status == ExitCompleted) status = ExitUnitFailed;
+                 if (record) {
+                   const QString failure = record->Write(JsonReportText(records));
+                   if (!failure.isEmpty()) {
+                     PrintError(failure);
+                     if (status == ExitCompleted) status = ExitUnitFailed;
+                   }
                  }
                  application.quit();
                });
@@ -141,13 +181,10 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
 
 // NOLINTNEXTLINE(bugprone-exception-escape): std::get follows get_if, so it cannot throw
 int main(int argc, char** argv) {
+  KeepRunningWhenOutputIsLost();
   QCoreApplication application(argc, argv);
-  const auto parsed = ParseCliOptions(QCoreApplication::arguments());
-  if (const auto* error = std::get_if<CliUsageError>(&parsed)) {
-    PrintError(error->Message);
-    std::fprintf(stderr, "\n%s", qPrintable(CliUsage()));
-    return ExitBadCommandLine;
-  }
+  const auto parsed = ParseCliOptions(ArgumentsAsGiven(argc, argv));
+  if (const auto* error = std::get_if<CliUsageError>(&parsed)) return BadCommandLine(*error);
   const CliOptions& options = std::get<CliOptions>(parsed);
   switch (options.What) {
     case CliOptions::Action::Help:
@@ -157,7 +194,7 @@ int main(int argc, char** argv) {
       std::printf("bootload-cli %s\n", BOOTLOAD_VERSION);
       return ExitCompleted;
     case CliOptions::Action::ListPorts:
-      PrintPresentPorts(stdout, QDir::currentPath() + QLatin1Char('/'));
+      PrintPresentPorts(stdout, StartupDirectory());
       return ExitCompleted;
     case CliOptions::Action::Update:
       break;

@@ -108,7 +108,8 @@ std::optional<QString> IniFile::ReadString(const QString& section, const QString
   const auto index = findKey(lines_, *range, key);
   if (!index) return std::nullopt;
   const QByteArray& line = lines_[*index];
-  return QString::fromUtf8(line.mid(line.indexOf('=') + 1)).trimmed();
+  // A value may be a path: bytes that are not UTF-8 are kept.
+  return FileNameFromBytes(line.mid(line.indexOf('=') + 1).trimmed());
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {

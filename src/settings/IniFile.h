@@ -16,7 +16,8 @@ class IniFile {
   // so does anything that is no regular file (see RegularFile.h).
   explicit IniFile(QString path);
 
-  // The value of key in section, or nothing when either is missing.
+  // The value of key in section, or nothing when either is missing; bytes
+  // that are not UTF-8 are kept as FileNameFromBytes keeps them.
   std::optional<QString> ReadString(const QString& section, const QString& key) const;
 
   // Sets key in section to value, adding the section or the key when

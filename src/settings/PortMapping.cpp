@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "settings/FileNameBytes.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 
@@ -20,7 +21,7 @@ ComPortMap::PinnedPaths PinnedInSettings(const QString& startupDirectory) {
     const auto path = file->ReadString(PortsSection, QStringLiteral("COM%1").arg(comNumber));
     // An empty value pins nothing.
     if (!path || path->trimmed().isEmpty()) return std::nullopt;
-    return path->toStdString();
+    return FileNameBytes(*path).toStdString();
   };
 }
 

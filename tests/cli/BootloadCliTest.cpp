@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -29,12 +31,16 @@ struct CliRun {
 };
 
 // Runs the real bootload-cli in folder; during, if given, is called every
-// 20 ms while it runs.
+// 20 ms while it runs; before, if given, just before it starts.
 CliRun RunCli(const QStringList& arguments, const QString& folder,
-              const std::function<void(QProcess&)>& during = {}) {
+              const std::function<void(QProcess&)>& during = {},
+              const std::function<void(QProcess&)>& before = {}) {
   QProcess process;
   process.setWorkingDirectory(folder);
-  process.start(QStringLiteral(BOOTLOAD_CLI_PATH), arguments);
+  process.setProgram(QStringLiteral(BOOTLOAD_CLI_PATH));
+  process.setArguments(arguments);
+  if (before) before(process);
+  process.start();
   const QDeadlineTimer deadline(RunLimitMs);
   while (!process.waitForFinished(20)) {
     if (process.state() == QProcess::NotRunning || deadline.hasExpired()) break;
@@ -138,7 +144,9 @@ TEST_F(BootloadCli, FailedUnitsEndWithTheirLinesAndStatusOne) {
 TEST_F(BootloadCli, BadCommandLineIsTwoAndAPortThatDoesNotOpenIsThree) {
   for (const QStringList& arguments :
        {QStringList{}, QStringList{"--port"}, QStringList{"--port", "COM1", "--image", "x"},
-        QStringList{"--port", "COM1", "--slave-address", "248"}, QStringList{"stray"}}) {
+        QStringList{"--port", "COM1", "--slave-address", "248"}, QStringList{"stray"},
+        QStringList{"--port", "COM0"}, QStringList{"--port", "com33"},
+        QStringList{"--port", "COM99"}}) {
     SCOPED_TRACE(arguments.join(' ').toStdString());
     const CliRun run = RunCli(arguments, folder.path());
     EXPECT_EQ(run.exitCode, 2);
@@ -232,6 +240,134 @@ TEST_F(BootloadCli, InterruptedMidTransferLeavesTheUnitInItsBootLoaderAndARunAga
   EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
   EXPECT_EQ(again.out.last(), port + ": updated");
   EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
+}
+
+TEST_F(BootloadCli, AClosedOutputOrAHangUpLetsTheRunFinish) {
+  {
+    SCOPED_TRACE("output into a reader that stops after one line");
+    UnitSimProcess unit;
+    QProcess reader;
+    const CliRun run =
+        RunCli({"--port", QString::fromStdString(unit.SlavePath()), "--json", JsonPath()},
+               folder.path(), {}, [&](QProcess& cli) {
+                 cli.setStandardOutputProcess(&reader);
+                 reader.start(QStringLiteral("head"), {"-n", "1"});
+               });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("the output is gone (Broken pipe)")) << run.err.toStdString();
+    EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
+    const std::vector<QJsonObject> records = JsonLines(JsonPath());
+    EXPECT_TRUE(records.size() == 1 && records[0]["outcome"].toString() == "completed");
+  }
+  {
+    SCOPED_TRACE("SIGHUP mid-transfer");
+    UnitSimProcess unit;
+    const QString port = QString::fromStdString(unit.SlavePath());
+    bool hungUp = false;
+    const CliRun run = RunCli({"--port", port}, folder.path(), [&](QProcess& process) {
+      if (hungUp || unit.HeardFrames().size() < 250) return;
+      hungUp = true;
+      kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    });
+    ASSERT_TRUE(hungUp);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.last(), port + ": updated");
+    EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
+  }
+}
+
+TEST_F(BootloadCli, AStopSignalOnceTheUnitLeftItsBootLoaderEndsAsTheUpdateDoes) {
+  // The unit answers "leave boot mode" two seconds late: the signal comes while
+  // the run waits for that answer.
+  UnitSimProcess unit({"--fault", "late:leave:1", "--late-ms", "2000"});
+  const QString port = QString::fromStdString(unit.SlavePath());
+  bool signalled = false;
+  const CliRun run = RunCli({"--port", port}, folder.path(), [&](QProcess& process) {
+    if (signalled || unit.Transcript().filter(QRegularExpression("^leave")).isEmpty()) return;
+    signalled = true;
+    kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  });
+  ASSERT_TRUE(signalled);
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out.last(), port +
+                                ": updated (TERM came once the unit had left its boot loader, "
+                                "too late to stop it)");
+  EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
+}
+
+TEST_F(BootloadCli, ARecordWithNowhereToGoIsRefusedFirstAndOneNotWrittenFailsTheRun) {
+  const QString fifo = folder.filePath("records");
+  ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QString& destination : {fifo, folder.filePath("missing/units.json")}) {
+    SCOPED_TRACE(destination.toStdString());
+    UnitSimProcess unit;
+    const CliRun run = RunCli(
+        {"--port", QString::fromStdString(unit.SlavePath()), "--json", destination}, folder.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("Unable to write the record to " + destination))
+        << run.err.toStdString();
+    EXPECT_TRUE(unit.HeardFrames().isEmpty());
+  }
+
+  UnitSimProcess unit;
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const CliRun run = RunCli({"--port", port, "--json", "/dev/full"}, folder.path());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out.last(), port + ": updated");
+  EXPECT_TRUE(run.err.contains("Unable to write the record to /dev/full: No space left on device"))
+      << run.err.toStdString();
+}
+
+TEST_F(BootloadCli, TheSameDeviceUnderTwoNamesIsABadCommandLine) {
+  UnitSimProcess unit;
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const QString link = folder.filePath("by-id-link");
+  ASSERT_TRUE(QFile::link(port, link));
+  QString doubled = port;
+  doubled.insert(port.lastIndexOf('/'), '/');
+  for (const QString& other : {doubled, link}) {
+    SCOPED_TRACE(other.toStdString());
+    const CliRun run = RunCli({"--port", port, "--port", other}, folder.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("--port " + port + " and --port " + other + " are the same"))
+        << run.err.toStdString();
+  }
+  EXPECT_TRUE(unit.HeardFrames().isEmpty());
+}
+
+TEST_F(BootloadCli, AFolderAndPathsThatAreNotUtf8AreTakenByTheirBytes) {
+  // COM32 pinned in the folder's Bootload.Ini, COM31 pinned to a link whose
+  // name is not UTF-8, and such a link given on the command line.
+  UnitSimProcess pinned, pinnedLink, givenLink;
+  const QByteArray bytes = QFile::encodeName(folder.path()) + "/caf\xe9";
+  ASSERT_EQ(mkdir(bytes.constData(), 0700), 0);
+  ASSERT_EQ(symlink(pinnedLink.SlavePath().c_str(), (bytes + "/pinned\xff").constData()), 0);
+  ASSERT_EQ(symlink(givenLink.SlavePath().c_str(), (bytes + "/given\xff").constData()), 0);
+  QFile settings(QFile::decodeName(QFile::encodeName(folder.path())) + "/ini");
+  ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+  settings.write("[Ports]\r\nCOM32=" + QByteArray::fromStdString(pinned.SlavePath()) +
+                 "\r\nCOM31=" + bytes + "/pinned\xff\r\n");
+  settings.close();
+  ASSERT_EQ(rename(QFile::encodeName(settings.fileName()).constData(),
+                   (bytes + "/Bootload.Ini").constData()),
+            0);
+  // The program runs in the folder through a link with a UTF-8 name; the
+  // folder it finds itself in is the one that is not UTF-8.
+  const QString here = folder.filePath("here");
+  ASSERT_EQ(symlink(bytes.constData(), QFile::encodeName(here).constData()), 0);
+
+  const CliRun run = RunCli({}, here, {}, [](QProcess& cli) {
+    cli.setArguments({"-c",
+                      "exec \"$0\" --port COM32 --port COM31 --port \"$(printf 'given\\377')\"",
+                      cli.program()});
+    cli.setProgram(QStringLiteral("/bin/sh"));
+  });
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.out.contains("COM32: updated"));
+  EXPECT_TRUE(run.out.contains("COM31: updated"));
+  for (UnitSimProcess* unit : {&pinned, &pinnedLink, &givenLink}) {
+    EXPECT_TRUE(HoldsTheImage(unit->StopAndReadMemory()));
+  }
 }
 
 }  // namespace
