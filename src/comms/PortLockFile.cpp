@@ -40,8 +40,13 @@ std::string PortLockFile::PathFor(const std::string& devicePath) {
   return std::string(LockFolder) + "/LCK.." + name;
 }
 
+std::optional<pid_t> PortLockFile::NamedProcess(const std::string& devicePath) {
+  return LockedProcess(PathFor(devicePath));
+}
+
 PortLockFile::Outcome PortLockFile::Take(const std::string& devicePath) {
   Release();
+  staleOwner_.reset();
   const std::string path = PathFor(devicePath);
   for (int attempt = 0; attempt < TakeAttempts; ++attempt) {
     const int fd =
@@ -60,11 +65,11 @@ PortLockFile::Outcome PortLockFile::Take(const std::string& devicePath) {
     }
     if (errno != EEXIST) return Outcome::NotWritable;
     const std::optional<pid_t> owner = LockedProcess(path);
-    if (owner && ProcessHolder(*owner)) {
+    if (owner && *owner != getpid() && ProcessHolder(*owner)) {
       owner_ = *owner;
       return Outcome::HeldByOther;
     }
-    unlink(path.c_str());
+    if (unlink(path.c_str()) == 0) staleOwner_ = owner.value_or(0);
   }
   return Outcome::NotWritable;
 }
