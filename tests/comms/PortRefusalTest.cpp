@@ -50,9 +50,17 @@ bool ExclusiveFlagOn(const std::string& path) {
   return ioctl(fd.Get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
-// Opens the port and keeps it open without setting its flag or locking it.
+// A descriptor of the port for a child process, which keeps it until it is
+// killed.
+int OpenInChild(const std::string& path) {
+  return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
+// Opens the port, a terminal, and keeps it open without setting its flag or
+// locking it.
 bool OpensWithoutHolding(const std::string& path) {
-  return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0;
+  const int fd = OpenInChild(path);
+  return fd >= 0 && isatty(fd) == 1;
 }
 
 // The outcome of the link's Open of path: the detail line, and the
@@ -170,7 +178,7 @@ TEST(PortRefusal, AnotherProgramsExclusiveFlagRefusesEvenRootAndStaysSet) {
   PseudoTerminal pty;
   const std::string& path = pty.SlavePath();
   const ChildProcess flagger("flagger", [&path] {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenInChild(path);
     return fd >= 0 && ioctl(fd, TIOCEXCL) == 0;
   });
   ASSERT_TRUE(flagger.Ready());
@@ -198,7 +206,7 @@ TEST(PortRefusal, TheAdvisoryLockOwnerIsNamedAmongProgramsThatOnlyHaveThePortOpe
   const std::string& path = unit.SlavePath();
   const ChildProcess before("opener", [&path] { return OpensWithoutHolding(path); });
   const ChildProcess locker("locker", [&path] {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenInChild(path);
     return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
   });
   const ChildProcess after("opener", [&path] { return OpensWithoutHolding(path); });
