@@ -38,6 +38,9 @@ class PortLockFile {
   // The process the lock of the device at devicePath names, live or not;
   // nothing when there is no lock or it names no process.
   static std::optional<pid_t> NamedProcess(const std::string& devicePath);
+  // Whether the device at devicePath has a lock file that Take would find
+  // stale.
+  static bool IsStale(const std::string& devicePath);
 
  private:
   std::string held_;

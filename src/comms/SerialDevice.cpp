@@ -212,11 +212,12 @@ SerialDevice::OpenResult SerialDevice::Open(const std::string& path) {
     fd.Reset();
     return Refuse(OpenResult::Unavailable, InUse(path));
   }
-  // Root passes TIOCEXCL, so the flag is checked by hand. Another holder's
-  // flag is never cleared; it is stale when no other process has the device
-  // open, left by one that ended without closing it.
+  // Root passes TIOCEXCL, so the flag is checked by hand. A flag or a lock
+  // file left by a holder that ended is stale only while no other process
+  // has the device open: one that does may hold it still, and its flag is
+  // never cleared.
   const bool flagLeft = ExclusiveFlagSet(fd.Get());
-  if (flagLeft && !ProcessesWithDeviceOpen(path).empty()) {
+  if ((flagLeft || PortLockFile::IsStale(path)) && !ProcessesWithDeviceOpen(path).empty()) {
     fd.Reset();
     return Refuse(OpenResult::Unavailable, InUse(path));
   }

@@ -159,9 +159,23 @@ TEST(PortRefusal, PortHeldThroughItsLockFileIsRefusedAndItsHolderNamed) {
                 std::to_string(holder.Pid()) + "); close it or choose another port");
   EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile))) << "another's lock stays";
 
-  // A lock left by a process that has ended holds nothing, nor does one
-  // naming this process: it is never its own holder.
-  for (const pid_t stale : {pid_t{4194304}, getpid()}) {
+  // A lock left by a process that has ended is not taken over while another
+  // program has the port open (it may have it from that process): that
+  // program is named.
+  constexpr pid_t Ended = 4194304;
+  {
+    const ChildProcess opener("opener", [&pty] { return OpensWithoutHolding(pty.SlavePath()); });
+    ASSERT_TRUE(opener.Ready());
+    WriteLockFile(lockFile, Ended);
+    EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Unavailable);
+    ASSERT_TRUE(device.Problem().Holder.has_value());
+    EXPECT_EQ(device.Problem().Holder->Pid, opener.Pid());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile)));
+  }
+
+  // Otherwise it holds nothing, nor does a lock naming this process: it is
+  // never its own holder.
+  for (const pid_t stale : {Ended, getpid()}) {
     WriteLockFile(lockFile, stale);
     testing::internal::CaptureStderr();
     EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
