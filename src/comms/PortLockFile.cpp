@@ -1,6 +1,7 @@
 #include "comms/PortLockFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,12 @@ std::optional<pid_t> LockedProcess(const std::string& lockPath) {
   return static_cast<pid_t>(pid);
 }
 
+// Whether the lock names a live process other than this one, which does
+// not hold a port through a lock file it finds.
+bool NamesAnotherLiveProcess(std::optional<pid_t> owner) {
+  return owner && *owner != getpid() && ProcessHolder(*owner);
+}
+
 }  // namespace
 
 std::string PortLockFile::PathFor(const std::string& devicePath) {
@@ -40,8 +47,19 @@ std::string PortLockFile::PathFor(const std::string& devicePath) {
   return std::string(LockFolder) + "/LCK.." + name;
 }
 
+std::optional<pid_t> PortLockFile::NamedProcess(const std::string& devicePath) {
+  return LockedProcess(PathFor(devicePath));
+}
+
+bool PortLockFile::IsStale(const std::string& devicePath) {
+  const std::string path = PathFor(devicePath);
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 && !NamesAnotherLiveProcess(LockedProcess(path));
+}
+
 PortLockFile::Outcome PortLockFile::Take(const std::string& devicePath) {
   Release();
+  staleOwner_.reset();
   const std::string path = PathFor(devicePath);
   for (int attempt = 0; attempt < TakeAttempts; ++attempt) {
     const int fd =
@@ -60,11 +78,11 @@ PortLockFile::Outcome PortLockFile::Take(const std::string& devicePath) {
     }
     if (errno != EEXIST) return Outcome::NotWritable;
     const std::optional<pid_t> owner = LockedProcess(path);
-    if (owner && ProcessHolder(*owner)) {
+    if (NamesAnotherLiveProcess(owner)) {
       owner_ = *owner;
       return Outcome::HeldByOther;
     }
-    unlink(path.c_str());
+    if (unlink(path.c_str()) == 0) staleOwner_ = owner.value_or(0);
   }
   return Outcome::NotWritable;
 }

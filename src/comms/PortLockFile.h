@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 // The lock file that serial programs leave in /var/lock while they hold a
@@ -21,17 +22,28 @@ class PortLockFile {
   PortLockFile& operator=(const PortLockFile&) = delete;
 
   // Takes the lock for the device at devicePath (a link is followed to the
-  // device's own name). A lock left by a process that has ended is removed.
+  // device's own name). A stale lock, left by a process that has ended (or
+  // naming this one, which does not hold it), is removed.
   Outcome Take(const std::string& devicePath);
   // The live process the lock names, after HeldByOther.
   pid_t Owner() const { return owner_; }
+  // After Taken: the process the stale lock that Take removed named (0 when
+  // it named none); nothing when there was none.
+  std::optional<pid_t> StaleOwner() const { return staleOwner_; }
   // Removes our lock file; harmless when we hold none.
   void Release();
 
   // Where the lock of the device at devicePath lives.
   static std::string PathFor(const std::string& devicePath);
+  // The process the lock of the device at devicePath names, live or not;
+  // nothing when there is no lock or it names no process.
+  static std::optional<pid_t> NamedProcess(const std::string& devicePath);
+  // Whether the device at devicePath has a lock file that Take would find
+  // stale.
+  static bool IsStale(const std::string& devicePath);
 
  private:
   std::string held_;
   pid_t owner_ = 0;
+  std::optional<pid_t> staleOwner_;
 };

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "comms/PortLockFile.h"
+
 namespace {
 
 // A path longer than this is cut in the message; the line stays readable.
@@ -61,4 +63,18 @@ PortProblem PortProblem::FromErrno(int error) {
 
 std::string DescribePortProblem(const std::string& path, const PortProblem& problem) {
   return ShownPath(path) + ": " + CauseText(problem);
+}
+
+std::string DescribeStaleHold(const std::string& path, std::optional<pid_t> lockOwner, bool flag) {
+  std::string what;
+  if (lockOwner) {
+    const std::string owner =
+        *lockOwner > 0 ? "left by process " + std::to_string(*lockOwner) : "naming no process";
+    what = "lock file " + PortLockFile::PathFor(path) + " " + owner + " removed";
+  }
+  if (flag) {
+    what += std::string(what.empty() ? "" : "; ") +
+            "exclusive flag left set while no other program has the port open";
+  }
+  return ShownPath(path) + ": stale hold taken over: " + what;
 }

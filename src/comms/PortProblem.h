@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 
@@ -30,3 +32,10 @@ struct PortProblem {
 // "/dev/ttyUSB0: permission denied; add your user to the dialout group,
 // then log in again".
 std::string DescribePortProblem(const std::string& path, const PortProblem& problem);
+
+// The line that says a stale hold on the port at path was taken over: the
+// lock file left by a process that holds nothing (lockOwner; 0 when it named
+// none) and the exclusive flag left set while no other program has the port
+// open, for example "/dev/ttyUSB0: stale hold taken over: lock file
+// /var/lock/LCK..ttyUSB0 left by process 1234 removed".
+std::string DescribeStaleHold(const std::string& path, std::optional<pid_t> lockOwner, bool flag);

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string_view>
 #include <system_error>
 
@@ -75,13 +78,22 @@ std::string ByIdLinkTo(const std::string& devicePath) {
   return links.empty() ? std::string() : links.front();
 }
 
+// The terminal names the console list holds; none when it cannot be read.
+std::set<std::string> ActiveConsoles(const std::string& consoleList) {
+  std::ifstream file(consoleList);
+  return std::set<std::string>(std::istream_iterator<std::string>(file),
+                               std::istream_iterator<std::string>());
+}
+
 }  // namespace
 
-std::vector<PresentPort> ListPresentPorts() {
+std::vector<PresentPort> ListPresentPorts(const std::string& consoleList) {
+  const std::set<std::string> consoles = ActiveConsoles(consoleList);
   std::vector<PresentPort> ports;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
     PresentPort port;
     port.DevicePath = info.systemLocation().toStdString();
+    if (consoles.contains(std::string(BaseName(port.DevicePath)))) continue;
     port.ByIdPath = ByIdLinkTo(port.DevicePath);
     port.Description = info.description().toStdString();
     port.Manufacturer = info.manufacturer().toStdString();

@@ -17,10 +17,15 @@ struct PresentPort {
   std::optional<uint16_t> ProductId;
 };
 
+// Where the kernel names the terminals its console writes to now, for
+// example "tty0 ttyS0".
+inline constexpr char ActiveConsoleList[] = "/sys/class/tty/console/active";
+
 // The serial ports present now, in the order COM numbers are given to them.
 // On-board ports without hardware behind them are not listed; pseudo-
-// terminals never are. No ports is a valid answer.
-std::vector<PresentPort> ListPresentPorts();
+// terminals never are, nor is a port that consoleList names as a console:
+// the kernel writes its messages into it. No ports is a valid answer.
+std::vector<PresentPort> ListPresentPorts(const std::string& consoleList = ActiveConsoleList);
 
 // Puts ports in COM order: first the ports that come and go (USB adapters,
 // ttyUSB, ttyACM, anything with a by-id link) by that link's name, or the

@@ -70,7 +70,7 @@ PortProblem NotASerialDevice(mode_t mode) {
 }
 
 // In use by the given holder, or by whichever process /proc shows holding
-// the device. Our own descriptor must be closed before the search.
+// the device.
 PortProblem InUse(const std::string& path, const std::optional<PortHolder>& holder = std::nullopt) {
   return {Cause::InUse, EBUSY, {}, holder ? holder : FindPortHolder(path)};
 }
@@ -206,15 +206,29 @@ SerialDevice::OpenResult SerialDevice::Open(const std::string& path) {
       tcgetattr(fd.Get(), &attributes) != 0) {
     return Refuse(OpenResult::NotACharacterDevice, NotASerialDevice(status.st_mode));
   }
-  // Root passes TIOCEXCL, so another holder's flag is checked by hand; the
-  // flock holds against root too. A flag we did not set is never cleared.
-  if (ExclusiveFlagSet(fd.Get()) || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+  // The flock holds against root too; a process that ended holds none. It
+  // also keeps a second device of this process off the port.
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    fd.Reset();
+    return Refuse(OpenResult::Unavailable, InUse(path));
+  }
+  // Root passes TIOCEXCL, so the flag is checked by hand. A flag or a lock
+  // file left by a holder that ended is stale only while no other process
+  // has the device open: one that does may hold it still, and its flag is
+  // never cleared.
+  const bool flagLeft = ExclusiveFlagSet(fd.Get());
+  if ((flagLeft || PortLockFile::IsStale(path)) && !ProcessesWithDeviceOpen(path).empty()) {
     fd.Reset();
     return Refuse(OpenResult::Unavailable, InUse(path));
   }
   if (lockFile_.Take(path) == PortLockFile::Outcome::HeldByOther) {
     fd.Reset();
     return Refuse(OpenResult::Unavailable, InUse(path, ProcessHolder(lockFile_.Owner())));
+  }
+  // A stale flag becomes ours: set again below, cleared by Close.
+  if (flagLeft || lockFile_.StaleOwner()) {
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name,
+                 DescribeStaleHold(path, lockFile_.StaleOwner(), flagLeft).c_str());
   }
   ioctl(fd.Get(), TIOCEXCL);
   fd_ = fd.Release();

@@ -27,8 +27,9 @@ class SerialDevice {
   // without waiting, checks that it is a terminal, and takes exclusive use:
   // TIOCEXCL, an advisory flock and the port's lock file in /var/lock. A
   // port another program holds (its exclusive flag set, its lock file naming
-  // a live process, or its flock) is refused, even to root. Problem() says
-  // why an open failed.
+  // a live process, or its flock) is refused, even to root; a hold left by
+  // one that ended, while no other process has the device open, is taken
+  // over with a line on standard error. Problem() says why an open failed.
   OpenResult Open(const std::string& path);
   const PortProblem& Problem() const { return problem_; }
   bool IsOpen() const { return fd_ >= 0; }

@@ -39,7 +39,7 @@ std::string RealPath(const std::string& path) {
 }  // namespace
 
 ComPortMap::ComPortMap(const QString& startupDirectory)
-    : ComPortMap(PinnedInSettings(startupDirectory), ListPresentPorts) {}
+    : ComPortMap(PinnedInSettings(startupDirectory), [] { return ListPresentPorts(); }) {}
 
 ComPortMap::ComPortMap(PinnedPaths pinned, PortLister listPorts)
     : pinned_(std::move(pinned)), listPorts_(std::move(listPorts)) {}

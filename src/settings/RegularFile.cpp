@@ -1,6 +1,7 @@
 #include "settings/RegularFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,9 @@
 #include <utility>
 
 namespace {
+
+// As many links as the kernel follows in one path.
+constexpr int MaxLinkHops = 40;
 
 // Owns a descriptor; Close reports what closing says, since a write may
 // fail only there.
@@ -49,16 +53,34 @@ bool WriteAllAndClose(OpenFile& file, const QByteArray& content) {
   return ::fsync(file.Fd()) == 0 && file.Close();
 }
 
+// Whether every link met on the way from path to what it leads to is owned
+// by this user: the rule the kernel's protected symlinks apply, so that a
+// link someone else planted is never written through.
+bool LinksAreOurs(QByteArray path) {
+  for (int hop = 0; hop < MaxLinkHops; ++hop) {
+    struct stat entry {};
+    if (::lstat(path.constData(), &entry) != 0) return false;
+    if (!S_ISLNK(entry.st_mode)) return true;
+    if (entry.st_uid != ::geteuid()) return false;
+    std::array<char, PATH_MAX> text{};
+    const ssize_t length = ::readlink(path.constData(), text.data(), text.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= text.size()) return false;
+    const QByteArray target(text.data(), length);
+    path = target.startsWith('/') ? target : path.left(path.lastIndexOf('/') + 1) + target;
+  }
+  return false;
+}
+
 // The path to write: path itself when nothing or a regular file is there,
-// the file a link leads to when that is a regular file of this user; nothing
-// for anything else, a dangling link included.
+// the file a link leads to when that file and every link on the way are this
+// user's; nothing for anything else, a dangling link included.
 std::optional<QByteArray> WritableTarget(const QByteArray& path) {
   struct stat entry {};
   if (::lstat(path.constData(), &entry) != 0) {
     return errno == ENOENT ? std::optional(path) : std::nullopt;
   }
   if (S_ISREG(entry.st_mode)) return path;
-  if (!S_ISLNK(entry.st_mode)) return std::nullopt;
+  if (!S_ISLNK(entry.st_mode) || !LinksAreOurs(path)) return std::nullopt;
   const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.constData(), nullptr),
                                                              &std::free);
   struct stat target {};

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +15,8 @@
 #include <thread>
 
 // What other programs do to a port a test offers: hold it through a
-// descriptor of their own, or try it as a user who is not root.
+// descriptor of their own, in a process of their own, or try it as a user
+// who is not root.
 
 inline constexpr uid_t Nobody = 65534;
 // Exit code of a child that could not become a user who is not root.
@@ -33,6 +36,53 @@ class OtherDescriptor {
 
  private:
   int fd_;
+};
+
+// Another program as a child process named `name`: it runs `hold` (opens the
+// port, sets its flag, locks it...) and stays as it is until it is killed.
+// Whatever hold opens stays open in the child; it inherits no descriptor of
+// the test's.
+class ChildProcess {
+ public:
+  ChildProcess(const char* name, const std::function<bool()>& hold) {
+    int ready[2] = {-1, -1};
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      if (ready[1] > 3) close_range(3, static_cast<unsigned>(ready[1]) - 1, 0);
+      close_range(static_cast<unsigned>(ready[1]) + 1, ~0U, 0);
+      prctl(PR_SET_NAME, name);
+      const char held = hold() ? 1 : 0;
+      if (write(ready[1], &held, 1) != 1) _exit(1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    pollfd answer{ready[0], POLLIN, 0};
+    char held = 0;
+    ready_ = pid_ > 0 && poll(&answer, 1, ReadyLimitMs) == 1 && read(ready[0], &held, 1) == 1 &&
+             held == 1;
+    close(ready[0]);
+  }
+  ~ChildProcess() { Kill(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  // Whether hold succeeded.
+  bool Ready() const { return ready_; }
+  // SIGKILL: the child ends without closing or removing anything.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  static constexpr int ReadyLimitMs = 30000;
+  pid_t pid_ = -1;
+  bool ready_ = false;
 };
 
 // Runs body in a child process as a user who is not root and gives its exit

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -16,9 +17,11 @@
 
 #include "OtherHolders.h"
 #include "comms/KovaComms.h"
+#include "comms/PortLockFile.h"
 #include "comms/SerialDevice.h"
 #include "support/ProcessUsage.h"
 #include "support/PseudoTerminal.h"
+#include "support/UnitSimProcess.h"
 
 namespace {
 
@@ -35,6 +38,29 @@ std::string LockFileOf(const PseudoTerminal& pty) {
 
 bool LockFolderWritable() {
   return access("/var/lock/", W_OK) == 0;
+}
+
+void WriteLockFile(const std::string& lockFile, pid_t pid) {
+  std::ofstream(lockFile) << "      " << pid << "\n";
+}
+
+bool ExclusiveFlagOn(const std::string& path) {
+  const OtherDescriptor fd(path);
+  int exclusive = 0;
+  return ioctl(fd.Get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+// A descriptor of the port for a child process, which keeps it until it is
+// killed.
+int OpenInChild(const std::string& path) {
+  return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
+// Opens the port, a terminal, and keeps it open without setting its flag or
+// locking it.
+bool OpensWithoutHolding(const std::string& path) {
+  const int fd = OpenInChild(path);
+  return fd >= 0 && isatty(fd) == 1;
 }
 
 // The outcome of the link's Open of path: the detail line, and the
@@ -123,43 +149,118 @@ TEST(PortRefusal, PortHeldThroughItsLockFileIsRefusedAndItsHolderNamed) {
   if (!LockFolderWritable()) GTEST_SKIP() << "/var/lock is not writable here";
   PseudoTerminal pty;
   const std::string lockFile = LockFileOf(pty);
-  {
-    std::ofstream lock(lockFile);
-    lock << "      " << getpid() << "\n";
-  }
+  const ChildProcess holder("lockholder", [] { return true; });
+  ASSERT_TRUE(holder.Ready());
+  WriteLockFile(lockFile, holder.Pid());
   SerialDevice device;
   EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Unavailable);
-  std::string name;
-  std::getline(std::ifstream("/proc/self/comm"), name);
   EXPECT_EQ(DescribePortProblem(pty.SlavePath(), device.Problem()),
-            pty.SlavePath() + ": in use by another program (" + name + ", process " +
-                std::to_string(getpid()) + "); close it or choose another port");
+            pty.SlavePath() + ": in use by another program (lockholder, process " +
+                std::to_string(holder.Pid()) + "); close it or choose another port");
   EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile))) << "another's lock stays";
 
-  // A lock left by a process that has ended holds nothing.
+  // A lock left by a process that has ended is not taken over while another
+  // program has the port open (it may have it from that process): that
+  // program is named.
+  constexpr pid_t Ended = 4194304;
   {
-    std::ofstream lock(lockFile);
-    lock << "4194304\n";
+    const ChildProcess opener("opener", [&pty] { return OpensWithoutHolding(pty.SlavePath()); });
+    ASSERT_TRUE(opener.Ready());
+    WriteLockFile(lockFile, Ended);
+    EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Unavailable);
+    ASSERT_TRUE(device.Problem().Holder.has_value());
+    EXPECT_EQ(device.Problem().Holder->Pid, opener.Pid());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile)));
   }
-  EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
-  device.Close();
-  EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+
+  // Otherwise it holds nothing, nor does a lock naming this process: it is
+  // never its own holder.
+  for (const pid_t stale : {Ended, getpid()}) {
+    WriteLockFile(lockFile, stale);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string(program_invocation_short_name) + ": " + pty.SlavePath() +
+                  ": stale hold taken over: lock file " + lockFile + " left by process " +
+                  std::to_string(stale) + " removed\n");
+    device.Close();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+  }
 }
 
-TEST(PortRefusal, AnotherDescriptorsExclusiveFlagRefusesEvenRootAndStaysSet) {
+TEST(PortRefusal, AnotherProgramsExclusiveFlagRefusesEvenRootAndStaysSet) {
   PseudoTerminal pty;
-  const OtherDescriptor other(pty.SlavePath());
-  ASSERT_GE(other.Get(), 0);
-  ASSERT_EQ(ioctl(other.Get(), TIOCEXCL), 0);
+  const std::string& path = pty.SlavePath();
+  const ChildProcess flagger("flagger", [&path] {
+    const int fd = OpenInChild(path);
+    return fd >= 0 && ioctl(fd, TIOCEXCL) == 0;
+  });
+  ASSERT_TRUE(flagger.Ready());
 
   SerialDevice device;
-  EXPECT_EQ(device.Open(pty.SlavePath()), OpenResult::Unavailable);
+  EXPECT_EQ(device.Open(path), OpenResult::Unavailable);
   ASSERT_TRUE(device.Problem().Holder.has_value());
-  EXPECT_EQ(device.Problem().Holder->Pid, getpid()) << "the test itself holds it";
-  int exclusive = 0;
-  ASSERT_EQ(ioctl(other.Get(), TIOCGEXCL, &exclusive), 0);
-  EXPECT_NE(exclusive, 0) << "a flag we did not set is never cleared";
-  ioctl(other.Get(), TIOCNXCL);
+  EXPECT_EQ(device.Problem().Holder->Pid, flagger.Pid()) << "the only other one with it open";
+  EXPECT_TRUE(ExclusiveFlagOn(path)) << "a flag another program set is never cleared";
+
+  // With two programs that have it open and neither lock, which one set the
+  // flag cannot be told: no one is named.
+  const ChildProcess opener("opener", [&path] { return OpensWithoutHolding(path); });
+  ASSERT_TRUE(opener.Ready());
+  EXPECT_EQ(device.Open(path), OpenResult::Unavailable);
+  EXPECT_EQ(DescribePortProblem(path, device.Problem()),
+            path + ": in use by another program; close it or choose another port");
+  EXPECT_TRUE(ExclusiveFlagOn(path));
+}
+
+// The simulated unit holds the pseudo-terminal's master (and a slave
+// descriptor, to keep the line up): it is the other end, never a holder.
+TEST(PortRefusal, TheAdvisoryLockOwnerIsNamedAmongProgramsThatOnlyHaveThePortOpen) {
+  UnitSimProcess unit;
+  const std::string& path = unit.SlavePath();
+  const ChildProcess before("opener", [&path] { return OpensWithoutHolding(path); });
+  const ChildProcess locker("locker", [&path] {
+    const int fd = OpenInChild(path);
+    return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  });
+  const ChildProcess after("opener", [&path] { return OpensWithoutHolding(path); });
+  ASSERT_TRUE(before.Ready() && locker.Ready() && after.Ready());
+
+  SerialDevice device;
+  EXPECT_EQ(device.Open(path), OpenResult::Unavailable);
+  EXPECT_EQ(DescribePortProblem(path, device.Problem()),
+            path + ": in use by another program (locker, process " + std::to_string(locker.Pid()) +
+                "); close it or choose another port");
+}
+
+TEST(StaleHold, AHolderKilledLeavesItsLockFileAndFlagAndTheNextOpenTakesThePort) {
+  if (!LockFolderWritable()) GTEST_SKIP() << "/var/lock is not writable here";
+  UnitSimProcess unit;
+  const std::string& path = unit.SlavePath();
+  const std::string lockFile = PortLockFile::PathFor(path);
+  // The child's own copy of this device opens the port and stays open.
+  SerialDevice held;
+  ChildProcess holder("holder", [&] { return held.Open(path) == OpenResult::Opened; });
+  ASSERT_TRUE(holder.Ready());
+  const pid_t killed = holder.Pid();
+  holder.Kill();
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(lockFile)));
+  // The unit keeps the pseudo-terminal, and so the flag, alive.
+  ASSERT_TRUE(ExclusiveFlagOn(path));
+
+  SerialDevice device;
+  testing::internal::CaptureStderr();
+  const OpenResult result = device.Open(path);
+  const std::string said = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(result, OpenResult::Opened) << DescribePortProblem(path, device.Problem());
+  EXPECT_EQ(said, std::string(program_invocation_short_name) + ": " + path +
+                      ": stale hold taken over: lock file " + lockFile + " left by process " +
+                      std::to_string(killed) +
+                      " removed; exclusive flag left set while no other program has the port "
+                      "open\n");
+  device.Close();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+  EXPECT_FALSE(ExclusiveFlagOn(path));
 }
 
 TEST(PortRefusal, OurLockFileIsThereWhileThePortIsOpenAndGoneAfter) {

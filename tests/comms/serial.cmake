@@ -1,3 +1,3 @@
 bootload_add_test_executable(serial_tests
   SOURCES SerialDeviceTest.cpp RxThreadTest.cpp PortRefusalTest.cpp
-  LIBRARIES bootload_comms bootload_test_pty bootload_test_core_main)
+  LIBRARIES bootload_comms bootload_test_pty bootload_test_unitsim bootload_test_core_main)

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "settings/PortMapping.h"
 #include "support/Files.h"
@@ -139,6 +140,26 @@ TEST(PresentPorts, RealEnumerationListsOnlyPortsWithHardware) {
       EXPECT_NE(uartType, 0);
     }
   }
+}
+
+// The console lists are real files; the ports are this machine's.
+TEST(PresentPorts, APortThatIsAnActiveConsoleIsLeftOutOfTheNumbering) {
+  std::set<std::string> realConsoles;
+  std::ifstream real(ActiveConsoleList);
+  for (std::string name; real >> name;) realConsoles.insert("/dev/" + name);
+  for (const PresentPort& port : ListPresentPorts()) {
+    EXPECT_FALSE(realConsoles.contains(port.DevicePath)) << port.DevicePath << " is a console";
+  }
+
+  QTemporaryDir folder;
+  const QString consoles = folder.filePath("active");
+  WriteFileBytes(consoles, "tty0\n");
+  std::vector<std::string> expected = Paths(ListPresentPorts(consoles.toStdString()));
+  if (expected.empty()) GTEST_SKIP() << "this machine has no serial port to take as a console";
+  const std::string console = expected.front();
+  WriteFileBytes(consoles, QByteArray("tty0 ") + console.substr(console.rfind('/') + 1).c_str());
+  expected.erase(expected.begin());
+  EXPECT_EQ(Paths(ListPresentPorts(consoles.toStdString())), expected);
 }
 
 }  // namespace

@@ -26,6 +26,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A user the tests give files and links to, when run as root.
+constexpr uid_t OtherUser = 65534;
+
 // Makes a folder read-only for its lifetime.
 class ReadOnlyFolder {
  public:
@@ -248,7 +251,6 @@ TEST_F(SettingsFile, LinkToAnotherUsersFileOrToNothingIsNeverWrittenThrough) {
   ASSERT_TRUE(QFile::remove(path()));
 
   if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-  constexpr uid_t OtherUser = 65534;
   const QString target = dir_.filePath("theirs.ini");
   const QByteArray content = "[Options]\nComms_Port=3\n";
   WriteFileBytes(target, content);
@@ -259,6 +261,25 @@ TEST_F(SettingsFile, LinkToAnotherUsersFileOrToNothingIsNeverWrittenThrough) {
   struct stat status {};
   ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &status), 0);
   EXPECT_EQ(status.st_uid, OtherUser);
+  EXPECT_EQ(ReadFileBytes(target), content);
+}
+
+TEST_F(SettingsFile, LinkOfAnotherUserIsNeverWrittenThroughEvenToOurFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a link to another user";
+  const QString target = dir_.filePath("ours.ini");
+  const QByteArray content = "[Options]\nComms_Port=3\n";
+  WriteFileBytes(target, content);
+  ASSERT_TRUE(QFile::link(target, path()));
+  ASSERT_EQ(::lchown(QFile::encodeName(path()).constData(), OtherUser, OtherUser), 0);
+  EXPECT_EQ(ReadCommPortSetting(folder()), 3) << "a link is still followed for reading";
+  expectWriteFailure(folder());
+  EXPECT_EQ(ReadFileBytes(target), content);
+
+  // Nor through a link of ours that leads through theirs.
+  const QByteArray planted = QFile::encodeName(dir_.filePath("planted"));
+  ASSERT_EQ(::rename(QFile::encodeName(path()).constData(), planted.constData()), 0);
+  ASSERT_TRUE(QFile::link(dir_.filePath("planted"), path()));
+  expectWriteFailure(folder());
   EXPECT_EQ(ReadFileBytes(target), content);
 }
 
