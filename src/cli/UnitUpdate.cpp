@@ -99,7 +99,8 @@ UnitRecord UnitUpdate::Run() {
 
   QEventLoop loop;
   StateTarget target(loop);
-  CliView view(link, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_, target);
+  CliView view(link, setup_.Device, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_,
+               target);
   UpdateEngine engine(view);
   RecordingCommands commands(engine);
   UpdateStateMachine sequence(view, commands);
