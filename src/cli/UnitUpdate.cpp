@@ -134,6 +134,8 @@ UnitRecord UnitUpdate::Run() {
     record.UnitVersion = engine.Upgrade().UnitVersion;
   }
   record.BootLoaderInfo = commands.BootLoaderInfo();
+  record.Kept = engine.Keeping().Outcome();
+  record.KeptSetAside = engine.Keeping().SetAsideFile();
   record.BytesSent = link.BytesSent();
   record.BytesReceived = link.BytesReceived();
   record.End = QDateTime::currentDateTimeUtc();

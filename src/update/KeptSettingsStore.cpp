@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <span>
@@ -27,21 +28,22 @@ QString StateFolder() {
   return base + QStringLiteral("/bootload");
 }
 
-// The by-id name of the device when it has one: it stays with the adapter
-// whichever ttyUSB number it gets.
+// The by-id name of the device when it has one, as it stays with the adapter
+// whichever ttyUSB number it gets; else the path as given.
 QString AttachmentName(const std::string& device) {
-  const QString path = QFile::decodeName(device.c_str());
+  const QString path = QDir::cleanPath(QFile::decodeName(device.c_str()));
   const QString target = QFileInfo(path).canonicalFilePath();
   QDirIterator byId(QStringLiteral("/dev/serial/by-id"), QDir::System | QDir::Files);
   while (!target.isEmpty() && byId.hasNext()) {
     const QString link = byId.next();
     if (QFileInfo(link).canonicalFilePath() == target) return link;
   }
-  return target.isEmpty() ? QDir::cleanPath(path) : target;
+  return path;
 }
 
 QString FileNameOf(QString name) {
-  if (name.startsWith(QStringLiteral("/dev/"))) name.remove(0, 5);
+  static const QRegularExpression leadingFolder(QStringLiteral("^/(dev/)?"));
+  name.remove(leadingFolder);
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
   return name + QStringLiteral(".json");
 }

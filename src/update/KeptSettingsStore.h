@@ -27,8 +27,8 @@ QJsonObject KeptSettingsJson(const KeptSettings& settings);
 
 // The file that holds a port's kept settings until they are written back:
 // $XDG_STATE_HOME/bootload/PORT.json (~/.local/state/bootload/ without it),
-// PORT being the device's /dev/serial/by-id name where it has one, else its
-// path, so that both names of one adapter find the same file.
+// PORT being the device's /dev/serial/by-id name where it has one (so that
+// both names of one adapter find the same file), else its path as given.
 class KeptSettingsStore {
  public:
   explicit KeptSettingsStore(const std::string& device);

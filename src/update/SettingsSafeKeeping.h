@@ -12,7 +12,7 @@ class UpgradeSteps;
 
 // The kept settings of a run, and what became of them.
 struct KeptSettingsOutcome {
-  enum class State { Pending, WrittenBack, SetAside };
+  enum class State { Pending, WrittenBack };
 
   KeptSettings Settings;
   State What = State::Pending;
