@@ -11,6 +11,7 @@
 #include "cli/JsonReport.h"
 #include "cli/LogPrinter.h"
 #include "cli/PortList.h"
+#include "cli/SettingsRestore.h"
 #include "cli/StopSignals.h"
 #include "cli/UnitsRun.h"
 #include "image/FirmwareImage.h"
@@ -137,6 +138,19 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   return status;
 }
 
+int RestoreByHand(const CliOptions& options) {
+  const QString& port = options.Ports.first();
+  const auto [device, comNumber] = ResolvePort(port, QDir::currentPath() + QLatin1Char('/'));
+  const SettingsRestoreResult result =
+      RestoreSettingsByHand(options.SettingsFile, port, device, comNumber);
+  if (result.Status == ExitCompleted) {
+    std::printf("%s\n", qPrintable(result.Message));
+  } else {
+    PrintError(result.Message);
+  }
+  return result.Status;
+}
+
 }  // namespace
 
 // NOLINTNEXTLINE(bugprone-exception-escape): std::get follows get_if, so it cannot throw
@@ -159,6 +173,8 @@ int main(int argc, char** argv) {
     case CliOptions::Action::ListPorts:
       PrintPresentPorts(stdout, QDir::currentPath() + QLatin1Char('/'));
       return ExitCompleted;
+    case CliOptions::Action::RestoreSettings:
+      return RestoreByHand(options);
     case CliOptions::Action::Update:
       break;
   }

@@ -146,8 +146,8 @@ QString KeptSettingsStore::Save(const KeptSettings& settings) const {
   return {};
 }
 
-QString KeptSettingsStore::Load(KeptSettings& settings) const {
-  QFile file(path_);
+QString LoadKeptSettings(const QString& path, KeptSettings& settings) {
+  QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return file.errorString();
   if (file.size() > LargestFile) return QStringLiteral("the file is too large");
   QJsonParseError error{};
@@ -167,6 +167,10 @@ QString KeptSettingsStore::Load(KeptSettings& settings) const {
   }
   settings = read;
   return {};
+}
+
+QString KeptSettingsStore::Load(KeptSettings& settings) const {
+  return LoadKeptSettings(path_, settings);
 }
 
 QString KeptSettingsStore::SetAside(QString& asidePath) const {

@@ -24,6 +24,8 @@ struct KeptSettings {
 
 // The settings as the file and the command line's record hold them.
 QJsonObject KeptSettingsJson(const KeptSettings& settings);
+// Reads a file of kept settings: an empty text when done, else the cause.
+QString LoadKeptSettings(const QString& path, KeptSettings& settings);
 
 // The file that holds a port's kept settings until they are written back:
 // $XDG_STATE_HOME/bootload/PORT.json (~/.local/state/bootload/ without it),

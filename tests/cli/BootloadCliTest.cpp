@@ -345,6 +345,26 @@ TEST_F(KeptSettingsRun, AUnitThatAnswersAsARunningUnitNeverGetsAnotherRunsSettin
   EXPECT_EQ(JsonLines(JsonPath()).at(0)["keptSettingsSetAside"].toString(), asidePath);
   EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^rx 9600 .. (67|68) ")).isEmpty())
       << "nothing was written into the unit";
+
+  // Given back by hand: the file's values go into the running unit, then
+  // the commit.
+  QFile file(asidePath);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  QJsonObject kept = QJsonDocument::fromJson(file.readAll()).object();
+  kept["slave17"] = QJsonArray({4242});
+  file.resize(0);
+  file.write(QJsonDocument(kept).toJson());
+  file.close();
+  const CliRun restore = RunCli({"--restore-settings", asidePath, "--port", Port()}, folder.path());
+  EXPECT_EQ(restore.exitCode, 0) << restore.err.toStdString();
+  EXPECT_EQ(restore.out, QStringList(Port() + ": the settings of " + asidePath +
+                                     " written into the unit and committed; the file can be "
+                                     "deleted"));
+  const QStringList writes = unit.Transcript().filter(QRegularExpression("^rx 9600 .. (67|68) "));
+  ASSERT_EQ(writes.size(), 5);
+  EXPECT_TRUE(writes[0].startsWith("rx 9600 11 67 00 18 10 92 ")) << "4242 into slave 17";
+  EXPECT_TRUE(writes[1].startsWith("rx 9600 13 68 00 16 00 0B 16" + StartValues(19, 22, 11)));
+  EXPECT_TRUE(writes[4].startsWith("rx 9600 13 67 00 1D 7E 59 "));
 }
 
 }  // namespace
