@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <span>
+#include <utility>
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "update/SettingsSafeKeeping.h"
 
 #include <QFile>
+#include <utility>
 
 #include "image/ProductIdentity.h"
 #include "update/UpdateView.h"
