@@ -11,8 +11,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <cerrno>
-#include <cstring>
 #include <span>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -21,7 +21,7 @@ constexpr std::size_t Slave17Words = 1;
 constexpr std::size_t Slave19Words = 11;
 constexpr std::size_t Slave20Words = 22;
 constexpr int FileVersion = 1;
-constexpr qint64 LargestFile = 64 * 1024;
+constexpr qint64 LargestFile = qint64{64} * 1024;
 
 QString StateFolder() {
   const QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -32,11 +32,11 @@ QString StateFolder() {
 // The by-id name of the device when it has one, as it stays with the adapter
 // whichever ttyUSB number it gets; else the path as given.
 QString AttachmentName(const std::string& device) {
-  const QString path = QDir::cleanPath(QFile::decodeName(device.c_str()));
+  QString path = QDir::cleanPath(QFile::decodeName(device.c_str()));
   const QString target = QFileInfo(path).canonicalFilePath();
   QDirIterator byId(QStringLiteral("/dev/serial/by-id"), QDir::System | QDir::Files);
   while (!target.isEmpty() && byId.hasNext()) {
-    const QString link = byId.next();
+    QString link = byId.next();
     if (QFileInfo(link).canonicalFilePath() == target) return link;
   }
   return path;
@@ -50,7 +50,7 @@ QString FileNameOf(QString name) {
 }
 
 QString Cause(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
+  return QString::fromStdString(std::generic_category().message(error));
 }
 
 QJsonArray Words(const UpgradeSteps::Settings& settings, std::size_t count) {

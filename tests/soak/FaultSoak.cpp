@@ -239,7 +239,7 @@ class Soak {
 
  private:
   RunOutcome RunFaulted(int number, const RunPlan& plan) {
-    const RunOutcome outcome = RunUpdate(plan.UnitOptions());
+    RunOutcome outcome = RunUpdate(plan.UnitOptions());
     const bool success = plan.lastLine == SuccessLine;
     Check(outcome.lastLine == plan.lastLine,
           QString("run %1 (%2) ended with \"%3\", not \"%4\"")
