@@ -321,6 +321,24 @@ TEST_F(KeptSettingsRun, AnInterruptedRunKeepsTheSettingsAndTheNextOneWritesThemB
   EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
 }
 
+TEST_F(KeptSettingsRun, SettingsThatCannotBeKeptLeaveTheUnitOutOfItsBootLoader) {
+  QFile blocker(StateFolder());
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)) << "a file where the folder would be";
+  blocker.close();
+  UnitSimProcess unit({"--model", "1105", "--version", "109"});
+  PutOnPort(unit);
+  const CliRun run = Update();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out.mid(2, 2),
+            QStringList({"Enabling BootLoader.....Done",
+                         "Kept settings could not be saved in " + StoreFile() + " (the folder " +
+                             StateFolder() +
+                             "/bootload cannot be made): the unit was not switched into its boot "
+                             "loader; make that folder writable and run the update again"}));
+  EXPECT_EQ(run.out.last(), Port() + ": failed: Retrieving Model Number......Error (No Reply)");
+  EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^boot-entry ")).isEmpty());
+}
+
 TEST_F(KeptSettingsRun, AUnitThatAnswersAsARunningUnitNeverGetsAnotherRunsSettings) {
   InterruptedRun(folder.filePath("left.bin"));
   ASSERT_TRUE(QFile::exists(StoreFile()));
