@@ -6,6 +6,7 @@
 
 #include "app/LogList.h"
 #include "app/Main1.h"
+#include "settings/PortMapping.h"
 #include "update/DelayWithMessages.h"
 #include "update/UpdateStateEvent.h"
 #include "update/UpdateStateMachine.h"
@@ -48,6 +49,10 @@ void MainWindowView::RunEnded(const RunOutcome& outcome) {
 
 TKovaComms* MainWindowView::CommsLink() {
   return form_.CommsLink.get();
+}
+
+std::string MainWindowView::PortDevice() const {
+  return ComPortMap(form_.StartupDirectory).DevicePath(form_.CommPortNumber);
 }
 
 const ProductIdentity& MainWindowView::Identity() const {

@@ -19,6 +19,7 @@ class MainWindowView final : public UpdateView {
   void RunEnded(const RunOutcome& outcome) override;
 
   TKovaComms* CommsLink() override;
+  std::string PortDevice() const override;
   const ProductIdentity& Identity() const override;
   const FirmwareImage& Image() const override;
   int32_t SlaveAddress() const override;

@@ -36,6 +36,10 @@ const QCommandLineOption QuietOption(QStringLiteral("quiet"),
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports present and their "
                                                         "COM numbers."));
+const QCommandLineOption RestoreOption(QStringLiteral("restore-settings"),
+                                       QStringLiteral("Write the kept settings in FILE into the "
+                                                      "running unit on the one PORT."),
+                                       QStringLiteral("FILE"));
 const QCommandLineOption HelpOption(QStringLiteral("help"), QStringLiteral("Show this help."));
 const QCommandLineOption VersionOption(QStringLiteral("version"),
                                        QStringLiteral("Show the program's version."));
@@ -45,7 +49,7 @@ void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
   parser.addOptions({PortOption, SlaveOption, ImageOption, ProcessorOption, RmOption, JsonOption,
-                     QuietOption, ListPortsOption, HelpOption, VersionOption});
+                     QuietOption, RestoreOption, ListPortsOption, HelpOption, VersionOption});
 }
 
 // The number the Load File input box would read from text: its low 16 bits.
@@ -96,6 +100,13 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   }
   if (parser.isSet(JsonOption)) options.JsonFile = parser.value(JsonOption);
   options.Quiet = parser.isSet(QuietOption);
+  if (parser.isSet(RestoreOption)) {
+    if (options.Ports.size() != 1 || imageParts != 0 || options.JsonFile) {
+      return CliUsageError{QStringLiteral("--restore-settings takes one --port and nothing else")};
+    }
+    options.What = CliOptions::Action::RestoreSettings;
+    options.SettingsFile = parser.value(RestoreOption);
+  }
   return options;
 }
 
@@ -128,6 +139,7 @@ QString CliUsage() {
   return QStringLiteral(
              "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
              "                    [--image FILE --processor N --rm N] [--json FILE|-] [--quiet]\n"
+             "       bootload-cli --restore-settings FILE --port PORT\n"
              "       bootload-cli --list-ports | --help | --version\n") +
          parser.helpText().section(QLatin1Char('\n'), 2) +
          QStringLiteral(
@@ -136,5 +148,6 @@ QString CliUsage() {
              "--list-ports).\n\n"
              "Exit status: 0 every unit updated, 1 a unit failed or the record could not be\n"
              "written, 2 bad command line, 3 a port could not be opened, 130/143 a unit\n"
-             "stopped by SIGINT/SIGTERM. SIGHUP and a closed output never stop a run.\n");
+             "stopped by SIGINT/SIGTERM. SIGHUP and a closed output never stop a run.\n"
+             "With --restore-settings: 0 written, 1 not written, 2 and 3 as above.\n");
 }

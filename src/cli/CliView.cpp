@@ -6,9 +6,11 @@
 #include "update/UpdateStateEvent.h"
 #include "update/UpdateStateMachine.h"
 
-CliView::CliView(TKovaComms& link, const ProductIdentity& identity, const FirmwareImage& image,
-                 int32_t slaveAddress, LogSink log, QObject& stateTarget)
+CliView::CliView(TKovaComms& link, std::string device, const ProductIdentity& identity,
+                 const FirmwareImage& image, int32_t slaveAddress, LogSink log,
+                 QObject& stateTarget)
     : link_(link),
+      device_(std::move(device)),
       identity_(identity),
       image_(image),
       slaveAddress_(slaveAddress),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "cli/LogEvent.h"
 #include "image/FirmwareImage.h"
@@ -14,8 +15,8 @@ class QObject;
 // printer, states are posted to the unit's own thread.
 class CliView final : public UpdateView {
  public:
-  CliView(TKovaComms& link, const ProductIdentity& identity, const FirmwareImage& image,
-          int32_t slaveAddress, LogSink log, QObject& stateTarget);
+  CliView(TKovaComms& link, std::string device, const ProductIdentity& identity,
+          const FirmwareImage& image, int32_t slaveAddress, LogSink log, QObject& stateTarget);
 
   void ClearLog() override;
   void AppendLogLine(const QString& text) override;
@@ -27,6 +28,7 @@ class CliView final : public UpdateView {
   void RunEnded(const RunOutcome& outcome) override;
 
   TKovaComms* CommsLink() override { return &link_; }
+  std::string PortDevice() const override { return device_; }
   const ProductIdentity& Identity() const override { return identity_; }
   const FirmwareImage& Image() const override { return image_; }
   int32_t SlaveAddress() const override { return slaveAddress_; }
@@ -41,6 +43,7 @@ class CliView final : public UpdateView {
 
  private:
   TKovaComms& link_;
+  std::string device_;
   const ProductIdentity& identity_;
   const FirmwareImage& image_;
   int32_t slaveAddress_;

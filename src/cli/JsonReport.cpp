@@ -43,6 +43,17 @@ QJsonValue OrNull(const QString& text) {
   return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
+QJsonValue Kept(const std::optional<KeptSettingsOutcome>& kept) {
+  if (!kept) return QJsonValue();
+  QJsonObject object = KeptSettingsJson(kept->Settings);
+  object.remove(QStringLiteral("format"));
+  object.insert(QStringLiteral("state"), kept->What == KeptSettingsOutcome::State::WrittenBack
+                                             ? QStringLiteral("written back")
+                                             : QStringLiteral("pending"));
+  object.insert(QStringLiteral("file"), OrNull(kept->File));
+  return object;
+}
+
 QJsonValue BootLoader(const std::optional<uint32_t>& info) {
   if (!info) return QJsonValue();
   return QJsonObject{{"rm", static_cast<int>(*info >> 16)},
@@ -71,6 +82,8 @@ QByteArray UnitRecordJson(const UnitRecord& record) {
       {"failingStep", completed ? QJsonValue() : OrNull(StepName(record.FailedState))},
       {"lastLogLine", OrNull(record.LastLogLine)},
       {"portDetail", OrNull(record.PortDetail)},
+      {"keptSettings", Kept(record.Kept)},
+      {"keptSettingsSetAside", OrNull(record.KeptSetAside)},
       {"start", record.Start.toString(Qt::ISODateWithMs)},
       {"end", record.End.toString(Qt::ISODateWithMs)},
       {"bytesSent", static_cast<qint64>(record.BytesSent)},

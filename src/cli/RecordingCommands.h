@@ -33,6 +33,7 @@ class RecordingCommands final : public UpdateCommands {
   bool DisableBootMode() override { return engine_.DisableBootMode(); }
   int32_t RestartUnit() override { return engine_.RestartUnit(); }
   int32_t RestoreUnitSettings() override { return engine_.RestoreUnitSettings(); }
+  QStringList TakeLogNotes() override { return engine_.TakeLogNotes(); }
 
  private:
   static constexpr uint32_t NoInformation = 0xFFFFFFFF;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "update/SettingsSafeKeeping.h"
+
 // What one unit's update did, for the summary and the JSON record.
 struct UnitRecord {
   enum class Result { Completed, Failed, PortNotOpened, Stopped };
@@ -23,6 +25,10 @@ struct UnitRecord {
   int LateStopSignal = 0;
   QString LastLogLine;
   QString PortDetail;  // why the port did not open
+  // The settings the unit keeps across the update, kept in a file from boot
+  // entry until written back, and an earlier run's file set aside.
+  std::optional<KeptSettingsOutcome> Kept;
+  QString KeptSetAside;
   QDateTime Start;
   QDateTime End;
   uint64_t BytesSent = 0;

@@ -85,7 +85,8 @@ UnitRecord UnitUpdate::Run() {
 
   QEventLoop loop;
   StateTarget target(loop);
-  CliView view(link, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_, target);
+  CliView view(link, setup_.Device, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_,
+               target);
   UpdateEngine engine(view);
   RecordingCommands commands(engine);
   UpdateStateMachine sequence(view, commands);
@@ -124,6 +125,8 @@ UnitRecord UnitUpdate::Run() {
     record.UnitVersion = engine.Upgrade().UnitVersion;
   }
   record.BootLoaderInfo = commands.BootLoaderInfo();
+  record.Kept = engine.Keeping().Outcome();
+  record.KeptSetAside = engine.Keeping().SetAsideFile();
   record.BytesSent = link.BytesSent();
   record.BytesReceived = link.BytesReceived();
   record.End = QDateTime::currentDateTimeUtc();

@@ -13,6 +13,7 @@
 #include "cli/PortList.h"
 #include "cli/RecordFile.h"
 #include "cli/ResolvePorts.h"
+#include "cli/SettingsRestore.h"
 #include "cli/StopSignals.h"
 #include "cli/UnitsRun.h"
 #include "image/FirmwareImage.h"
@@ -177,6 +178,20 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   return status;
 }
 
+int RestoreByHand(const CliOptions& options) {
+  auto resolved = ResolvePorts(options.Ports, StartupDirectory());
+  if (const auto* error = std::get_if<CliUsageError>(&resolved)) return BadCommandLine(*error);
+  const ResolvedPort& port = std::get<std::vector<ResolvedPort>>(resolved).front();
+  const SettingsRestoreResult result =
+      RestoreSettingsByHand(options.SettingsFile, port.Port, port.Device, port.ComNumber);
+  if (result.Status == ExitCompleted) {
+    std::printf("%s\n", qPrintable(result.Message));
+  } else {
+    PrintError(result.Message);
+  }
+  return result.Status;
+}
+
 }  // namespace
 
 // NOLINTNEXTLINE(bugprone-exception-escape): std::get follows get_if, so it cannot throw
@@ -196,6 +211,8 @@ int main(int argc, char** argv) {
     case CliOptions::Action::ListPorts:
       PrintPresentPorts(stdout, StartupDirectory());
       return ExitCompleted;
+    case CliOptions::Action::RestoreSettings:
+      return RestoreByHand(options);
     case CliOptions::Action::Update:
       break;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <cstdint>
 
 // The commands the update sequence issues, one per step, with the results
@@ -30,4 +31,8 @@ class UpdateCommands {
   // 1 = settings written back, 99 = nothing to write back, anything else =
   // failure.
   virtual int32_t RestoreUnitSettings() = 0;
+
+  // Lines of the commands' own for the log, taken once each: what they
+  // decided beyond their results. They follow the state's own line.
+  virtual QStringList TakeLogNotes() = 0;
 };

@@ -77,6 +77,9 @@ UpdateStateMachine::Outcome UpdateStateMachine::Dispatch(int32_t state) {
   for (const StateRow& row : States) {
     if (row.state == state) {
       (this->*row.step)();
+      // The commands' own lines come after the state's, which stays as the
+      // state left it.
+      for (const QString& note : commands_.TakeLogNotes()) view_.AppendLogLine(note);
       return state == UpdateState::Finished ? Outcome::Finished : Outcome::Continuing;
     }
   }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 
 #include "update/RunOutcome.h"
 
@@ -33,6 +34,9 @@ class UpdateView {
 
   // The serial link, or nullptr while the window has none.
   virtual TKovaComms* CommsLink() = 0;
+  // The device path of the link's port, as its open resolves it; empty when
+  // the port maps to no device.
+  virtual std::string PortDevice() const = 0;
   virtual const ProductIdentity& Identity() const = 0;
   virtual const FirmwareImage& Image() const = 0;
   virtual int32_t SlaveAddress() const = 0;

@@ -71,6 +71,10 @@ int32_t UpgradeSteps::RestoreUnitSettings() {
   view_.ProcessPendingMessages();
   view_.DelayWithMessages(RestartWaitMs);
   if (!CrossesVersionWithKeptSettings()) return NothingToDo;
+  return WriteBackSettings();
+}
+
+int32_t UpgradeSteps::WriteBackSettings() {
   const ModbusTarget target{EngineLink(view_), view_.SlaveAddressOffset()};
   const std::span<const uint16_t> slave20(SettingsSlave20);
   int32_t result = WriteRegisterRetry(target, Slave17, ModbusFunction::DeviceWriteRegister,

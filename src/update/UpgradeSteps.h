@@ -23,6 +23,10 @@ class UpgradeSteps {
   // 1 when every write succeeded, 99 when nothing was to be written back,
   // otherwise the result of the last write made.
   int32_t RestoreUnitSettings();
+  // The writes of the kept settings and the commit, without the wait and
+  // the version test before them: 1 when every write succeeded, otherwise
+  // the result of the last write made.
+  int32_t WriteBackSettings();
 
   uint16_t UnitModel = 0;
   uint16_t UnitVersion = 0;

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -368,6 +370,178 @@ TEST_F(BootloadCli, AFolderAndPathsThatAreNotUtf8AreTakenByTheirBytes) {
   for (UnitSimProcess* unit : {&pinned, &pinnedLink, &givenLink}) {
     EXPECT_TRUE(HoldsTheImage(unit->StopAndReadMemory()));
   }
+}
+
+// The settings-keeping model 1105 at version 109, updated with the shipped
+// image (new firmware 21.10) through a link in folder that names its port,
+// so that a unit-sim started later can stand on the same port.
+class KeptSettingsRun : public BootloadCli {
+ protected:
+  KeptSettingsRun() { qputenv("XDG_STATE_HOME", StateFolder().toUtf8()); }
+
+  QString StateFolder() const { return folder.filePath("state"); }
+  QString Port() const { return folder.filePath("bench-port"); }
+  QString StoreFile() const {
+    return StateFolder() + "/bootload/" + Port().mid(1).replace('/', '_') + ".json";
+  }
+
+  void PutOnPort(const UnitSimProcess& unit) const {
+    QFile::remove(Port());
+    ASSERT_TRUE(QFile::link(QString::fromStdString(unit.SlavePath()), Port()));
+  }
+
+  CliRun Update(const std::function<void(QProcess&)>& during = {}) {
+    return RunCli({"--port", Port(), "--image", BOOTLOAD_SHIPPED_IMAGE, "--processor", "4680",
+                   "--rm", "1105", "--json", JsonPath()},
+                  folder.path(), during);
+  }
+
+  // A run stopped by SIGTERM well into the rows: the unit stays in its boot
+  // loader, its program memory half written, and is written to memoryFile.
+  void InterruptedRun(const QString& memoryFile) {
+    UnitSimProcess unit({"--model", "1105", "--version", "109"});
+    PutOnPort(unit);
+    bool stopped = false;
+    const CliRun run = Update([&](QProcess& process) {
+      if (stopped || unit.HeardFrames().size() < 250) return;
+      stopped = true;
+      kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    });
+    ASSERT_TRUE(stopped);
+    ASSERT_EQ(run.exitCode, 143) << run.err.toStdString();
+    EXPECT_TRUE(
+        run.out.contains("Kept settings saved in " + StoreFile() + " until they are written back"));
+    const std::vector<uint8_t> memory = unit.StopAndReadMemory();
+    QFile out(memoryFile);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(reinterpret_cast<const char*>(memory.data()), static_cast<qint64>(memory.size()));
+  }
+};
+
+// The values unit-sim starts with, slave x 100 + register, as the words of a
+// frame; the command register 29 goes back as 0.
+QString StartValues(int slave, int first, int count) {
+  QString words;
+  for (int reg = first; reg < first + count; ++reg) {
+    const int value = reg == 29 && slave == 19 ? 0 : slave * 100 + reg;
+    words += QString::asprintf(" %02X %02X", value >> 8, value & 0xFF);
+  }
+  return words;
+}
+
+TEST_F(KeptSettingsRun, AnInterruptedRunKeepsTheSettingsAndTheNextOneWritesThemBack) {
+  const QString memoryFile = folder.filePath("left.bin");
+  InterruptedRun(memoryFile);
+  QFile store(StoreFile());
+  ASSERT_TRUE(store.open(QIODevice::ReadOnly)) << "the settings outlive the run";
+  const QJsonObject kept = QJsonDocument::fromJson(store.readAll()).object();
+  EXPECT_EQ(kept["unitModel"].toInt(), 1105);
+  EXPECT_EQ(kept["unitVersion"].toInt(), 109);
+  EXPECT_EQ(kept["port"].toString(), Port());
+  EXPECT_EQ(kept["slave17"].toArray(), QJsonArray({1724}));
+  EXPECT_EQ(kept["slave19"].toArray().size(), 11);
+  EXPECT_EQ(kept["slave19"].toArray()[0].toInt(), 1922);
+  EXPECT_EQ(kept["slave19"].toArray()[7].toInt(), 0);
+  EXPECT_EQ(kept["slave20"].toArray().size(), 22);
+  EXPECT_EQ(kept["slave20"].toArray()[21].toInt(), 2028);
+  const QJsonObject stopped = JsonLines(JsonPath()).at(0);
+  EXPECT_EQ(stopped["keptSettings"].toObject()["state"].toString(), "pending");
+  EXPECT_EQ(stopped["keptSettings"].toObject()["file"].toString(), StoreFile());
+
+  // The same unit, powered up again: in its boot loader, with what it holds.
+  UnitSimProcess unit(
+      {"--model", "1105", "--version", "109", "--start-in-boot-loader", "--memory-in", memoryFile});
+  PutOnPort(unit);
+  const CliRun run = Update();
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.out.contains("Initialising Upgrade.....Done (0)"));
+  EXPECT_TRUE(run.out.contains("Kept settings of an interrupted run on this port found in " +
+                               StoreFile() +
+                               ": they go back if the boot loader reports model 1105 and the "
+                               "update completes"));
+  EXPECT_EQ(run.out.mid(run.out.size() - 3),
+            QStringList({"Finalising Upgrade.....Done",
+                         "Kept settings written back; " + StoreFile() + " removed",
+                         Port() + ": updated"}));
+  EXPECT_FALSE(QFile::exists(StoreFile()));
+  const QJsonObject record = JsonLines(JsonPath()).at(0);
+  EXPECT_EQ(record["keptSettings"].toObject()["state"].toString(), "written back");
+  EXPECT_TRUE(record["keptSettings"].toObject()["file"].isNull());
+
+  const QStringList transcript = unit.Transcript();
+  const QStringList writes =
+      transcript.filter(QRegularExpression("^rx 9600 (11 67|13 68|14 68|13 67 00 1D) "));
+  ASSERT_EQ(writes.size(), 5) << transcript.join('\n').toStdString();
+  EXPECT_TRUE(writes[0].startsWith("rx 9600 11 67 00 18" + StartValues(17, 24, 1)));
+  EXPECT_TRUE(writes[1].startsWith("rx 9600 13 68 00 16 00 0B 16" + StartValues(19, 22, 11)));
+  EXPECT_TRUE(writes[2].startsWith("rx 9600 14 68 00 07 00 0B 16" + StartValues(20, 7, 11)));
+  EXPECT_TRUE(writes[3].startsWith("rx 9600 14 68 00 12 00 0B 16" + StartValues(20, 18, 11)));
+  EXPECT_TRUE(writes[4].startsWith("rx 9600 13 67 00 1D 7E 59")) << "then the commit";
+  EXPECT_TRUE(HoldsTheImage(unit.StopAndReadMemory()));
+}
+
+TEST_F(KeptSettingsRun, SettingsThatCannotBeKeptLeaveTheUnitOutOfItsBootLoader) {
+  QFile blocker(StateFolder());
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)) << "a file where the folder would be";
+  blocker.close();
+  UnitSimProcess unit({"--model", "1105", "--version", "109"});
+  PutOnPort(unit);
+  const CliRun run = Update();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out.mid(2, 2),
+            QStringList({"Enabling BootLoader.....Done",
+                         "Kept settings could not be saved in " + StoreFile() + " (the folder " +
+                             StateFolder() +
+                             "/bootload cannot be made): the unit was not switched into its boot "
+                             "loader; make that folder writable and run the update again"}));
+  EXPECT_EQ(run.out.last(), Port() + ": failed: Retrieving Model Number......Error (No Reply)");
+  EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^boot-entry ")).isEmpty());
+}
+
+TEST_F(KeptSettingsRun, AUnitThatAnswersAsARunningUnitNeverGetsAnotherRunsSettings) {
+  InterruptedRun(folder.filePath("left.bin"));
+  ASSERT_TRUE(QFile::exists(StoreFile()));
+
+  // The next unit on the line, running, with settings of its own.
+  UnitSimProcess unit({"--model", "1105", "--version", "109", "--fault", "no-reply:read:2",
+                       "--fault", "no-reply:read:3"});
+  PutOnPort(unit);
+  const CliRun run = Update();
+  EXPECT_EQ(run.exitCode, 1) << "its own settings cannot be read: it is left alone";
+  const QStringList aside =
+      QDir(StateFolder() + "/bootload").entryList({"*.set-aside-*.json"}, QDir::Files);
+  ASSERT_EQ(aside.size(), 1);
+  const QString asidePath = StateFolder() + "/bootload/" + aside[0];
+  EXPECT_TRUE(
+      run.out.contains("Kept settings of an earlier run on this port not written back: "
+                       "this unit answers as a running unit and may be another one; "
+                       "they are set aside in " +
+                       asidePath))
+      << run.out.join('\n').toStdString();
+  EXPECT_FALSE(QFile::exists(StoreFile()));
+  EXPECT_EQ(JsonLines(JsonPath()).at(0)["keptSettingsSetAside"].toString(), asidePath);
+  EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^rx 9600 .. (67|68) ")).isEmpty())
+      << "nothing was written into the unit";
+
+  // Given back by hand: the file's values go into the running unit, then
+  // the commit.
+  QFile file(asidePath);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  QJsonObject kept = QJsonDocument::fromJson(file.readAll()).object();
+  kept["slave17"] = QJsonArray({4242});
+  file.resize(0);
+  file.write(QJsonDocument(kept).toJson());
+  file.close();
+  const CliRun restore = RunCli({"--restore-settings", asidePath, "--port", Port()}, folder.path());
+  EXPECT_EQ(restore.exitCode, 0) << restore.err.toStdString();
+  EXPECT_EQ(restore.out, QStringList(Port() + ": the settings of " + asidePath +
+                                     " written into the unit and committed; the file can be "
+                                     "deleted"));
+  const QStringList writes = unit.Transcript().filter(QRegularExpression("^rx 9600 .. (67|68) "));
+  ASSERT_EQ(writes.size(), 5);
+  EXPECT_TRUE(writes[0].startsWith("rx 9600 11 67 00 18 10 92 ")) << "4242 into slave 17";
+  EXPECT_TRUE(writes[1].startsWith("rx 9600 13 68 00 16 00 0B 16" + StartValues(19, 22, 11)));
+  EXPECT_TRUE(writes[4].startsWith("rx 9600 13 67 00 1D 7E 59 "));
 }
 
 }  // namespace

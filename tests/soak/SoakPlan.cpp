@@ -21,6 +21,10 @@ const QString SendErrorLine = QStringLiteral("Sending New Program Data......Erro
 // next one, 1.5 s from either end.
 constexpr int LateMs = 4600;
 constexpr int MaxHarmless = 2;
+// One run in this many updates the settings-keeping unit, stopped up to
+// MaxInterruptions times before it completes.
+constexpr int KeptSettingsEvery = 6;
+constexpr int MaxInterruptions = 3;
 
 // The exchanges of an update, in the order they come.
 constexpr std::array<std::string_view, 8> Sequence{"read",  "write",   "info",  "model",
@@ -114,7 +118,16 @@ QStringList RunPlan::UnitOptions() const {
   return options;
 }
 
+QString StoppedLine(const FaultSwitch& interruption) {
+  return interruption.what == "erase" ? EraseErrorLine : SendErrorLine;
+}
+
 QString RunPlan::Description() const {
+  if (KeepsSettings()) {
+    QStringList stops;
+    for (const FaultSwitch& fault : interruptions) stops << fault.Text();
+    return QStringLiteral("kept settings, stopped by %1, then completed").arg(stops.join(", "));
+  }
   QStringList parts;
   parts << (deciding ? deciding->Text() : QStringLiteral("no deciding fault"));
   for (const FaultSwitch& fault : harmless) parts << fault.Text();
@@ -153,6 +166,16 @@ RunPlan SoakPlanner::Next() {
   };
 
   RunPlan plan;
+  if (uniform(1, KeptSettingsEvery) == 1) {
+    const int stops = uniform(1, MaxInterruptions);
+    for (int i = 0; i < stops; ++i) {
+      const bool erase = uniform(0, 1) == 0;
+      plan.interruptions.push_back({uniform(0, 1) == 0 ? "hangup" : "no-reply",
+                                    erase ? "erase" : "program",
+                                    occurrence(erase ? At::AnyErase : At::AnyRow)});
+    }
+    return plan;
+  }
   // One run in as many as there are deciding rows, plus one, has none.
   const auto pick = static_cast<std::size_t>(uniform(0, static_cast<int>(std::size(Deciding))));
   std::size_t before = Sequence.size();

@@ -26,10 +26,18 @@ struct RunPlan {
   // Faults before it whose effects the update rides out.
   std::vector<FaultSwitch> harmless;
   QString lastLine = SuccessLine;
+  // An update of the settings-keeping unit instead: each of these faults
+  // stops one attempt mid-erase or mid-programming, leaving the unit in its
+  // boot loader, and the attempt after the last of them completes.
+  std::vector<FaultSwitch> interruptions;
 
+  bool KeepsSettings() const { return !interruptions.empty(); }
   QStringList UnitOptions() const;
   QString Description() const;
 };
+
+// The last log line of an attempt that the fault stopped.
+QString StoppedLine(const FaultSwitch& interruption);
 
 // How many erase and row requests a whole update makes.
 struct UpdateShape {

@@ -228,6 +228,13 @@ TEST(UnitSimEntryF, StartsInTheBootLoaderWhereTheSpeedCannotBeSeen) {
   EXPECT_TRUE(unit.Unit().InBootLoader());
 }
 
+TEST(UnitSimEntry, StartsInTheBootLoaderAsAnInterruptedUpdateLeftIt) {
+  UnitOnLine unit({"--model", "1105", "--start-in-boot-loader"});
+  EXPECT_TRUE(unit.Noted("start model 1105 version 2100 boot-entry B boot-loader 115200"));
+  EXPECT_FALSE(unit.Send(Request(19, 3, 20, 2), 9600)) << "its firmware does not run";
+  CheckedBody(unit.Send(BootRequest(8, 4)));
+}
+
 TEST(UnitSimEntryReply, AnswersTheEntryRequestBeforeSwitching) {
   UnitOnLine unit;
   ASSERT_TRUE(unit.Hear(Request(1, 103, 151, BootEntryKey)));

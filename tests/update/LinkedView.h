@@ -16,13 +16,14 @@
 class LinkedView final : public UpdateView {
  public:
   explicit LinkedView(const std::string& device)
-      : Link(std::make_unique<TKovaComms>([device](int) { return device; })) {
+      : Device(device), Link(std::make_unique<TKovaComms>([device](int) { return device; })) {
     Link->BaudRate = 115200;
     Link->RxBufferSize = 500;
     Link->Open();
     Product.ModelReadDelay = -1;
   }
 
+  std::string Device;
   QStringList Log;
   int32_t Slave = 1;
   ProductIdentity Product;
@@ -46,6 +47,7 @@ class LinkedView final : public UpdateView {
   void PostUpdateState(int32_t) override {}
   void RunEnded(const RunOutcome&) override {}
   TKovaComms* CommsLink() override { return Link.get(); }
+  std::string PortDevice() const override { return Device; }
   const ProductIdentity& Identity() const override { return Product; }
   const FirmwareImage& Image() const override { return Firmware; }
   int32_t SlaveAddress() const override { return Slave; }

@@ -36,6 +36,7 @@ class RecordingView final : public QObject, public UpdateView {
   void PostUpdateState(int32_t state) override;
   void RunEnded(const RunOutcome& outcome) override { Ended = outcome; }
   TKovaComms* CommsLink() override { return nullptr; }
+  std::string PortDevice() const override { return {}; }
   const ProductIdentity& Identity() const override { return Product; }
   const FirmwareImage& Image() const override { return Firmware; }
   int32_t SlaveAddress() const override { return 1; }

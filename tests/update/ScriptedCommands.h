@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <chrono>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "update/UpdateCommands.h"
@@ -21,6 +22,9 @@ class ScriptedCommands final : public UpdateCommands {
   // more than return a value (write the log, throw, close the window...).
   std::function<void(const QString& command)> During;
 
+  // Lines the commands have for the log after the state under way.
+  QStringList Notes;
+
   QStringList Calls;
   std::vector<uint32_t> LinkSpeeds;
   std::vector<std::chrono::steady_clock::time_point> ModelReadTimes;
@@ -36,6 +40,7 @@ class ScriptedCommands final : public UpdateCommands {
   bool DisableBootMode() override;
   int32_t RestartUnit() override;
   int32_t RestoreUnitSettings() override;
+  QStringList TakeLogNotes() override { return std::exchange(Notes, {}); }
 
  private:
   void Record(const QString& command);

@@ -66,6 +66,19 @@ TEST_F(UpdateSequenceTest, SuccessfulRunLogsEveryStepInOrder) {
   EXPECT_EQ(view.SelectedLine, 8);
 }
 
+TEST_F(UpdateSequenceTest, LinesOfTheCommandsFollowTheLineOfTheirState) {
+  commands.During = [this](const QString& command) {
+    if (command == "SaveUnitSettings") commands.Notes << "kept before boot entry";
+    if (command == "RestoreUnitSettings") commands.Notes << "written back";
+  };
+  RunSequence();
+  ASSERT_EQ(view.Log.size(), 11);
+  EXPECT_EQ(view.Log.mid(0, 3),
+            QStringList({"Initialising Upgrade.....Done (1)", "kept before boot entry",
+                         "Enabling BootLoader.....Done"}));
+  EXPECT_EQ(view.Log.mid(9), QStringList({"Finalising Upgrade.....Done", "written back"}));
+}
+
 TEST_F(UpdateSequenceTest, LinkReopensAtTheUnitSpeedOfTheModel) {
   RunSequence();
   EXPECT_EQ(commands.LinkSpeeds, (std::vector<uint32_t>{9600, 9600}));

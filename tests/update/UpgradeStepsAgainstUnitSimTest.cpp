@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <array>
 
 #include "modbus/ModBusPro.h"
 #include "support/UnitSimProcess.h"
+#include "update/KeptSettingsStore.h"
 #include "update/LinkedView.h"
 #include "update/ProductRoles.h"
 #include "update/UpdateEngine.h"
@@ -90,6 +92,40 @@ TEST(SettingsCarry, SettingsThatCannotBeWrittenBackEndTheRunWithAnErrorAfterTheC
             QStringList({"Initialising Upgrade.....Done (1)", "Finalising Upgrade.....Error"}));
   EXPECT_EQ(carry.unit.Transcript().filter("commit").size(), 1)
       << "the commit is written all the same";
+}
+
+TEST(SettingsCarry, KeptSettingsOfAnotherModelAreSetAsideAndNeverWritten) {
+  const QTemporaryDir state;
+  qputenv("XDG_STATE_HOME", state.path().toUtf8());
+  UnitSimProcess unit({"--model", "1104", "--start-in-boot-loader"});
+  LinkedView view(unit.SlavePath());
+  view.Product.ExpectedModel = 1104;
+  view.Product.FirmwareVersion = 2110;
+  view.Product.ProgramEndAddress = 0x1FFF;
+  view.Firmware.BlockPresent.fill(true);
+  const KeptSettingsStore store(unit.SlavePath());
+  KeptSettings kept;
+  kept.UnitModel = SettingsCarryModel;
+  kept.UnitVersion = 109;
+  ASSERT_EQ(store.Save(kept), QString());
+
+  UpdateEngine engine(view);
+  UpdateStateMachine machine(view, engine);
+  for (const int32_t step : {20, 0, 7, 1, 2, 3, 4, 5, 6, 21}) machine.Dispatch(step);
+
+  ASSERT_GE(view.Log.size(), 3);
+  EXPECT_EQ(view.Log[1], "Kept settings of an interrupted run on this port found in " +
+                             store.Path() +
+                             ": they go back if the boot loader reports model 1105 and the "
+                             "update completes");
+  EXPECT_EQ(view.Log[view.Log.size() - 2], "Finalising Upgrade.....Done");
+  EXPECT_TRUE(view.Log.last().startsWith(
+      "Kept settings of an earlier run on this port not written back: the boot loader reports "
+      "model 1104, they are of model 1105; they are set aside in " +
+      state.path() + "/bootload/"))
+      << view.Log.last().toStdString();
+  EXPECT_FALSE(store.Exists());
+  EXPECT_TRUE(unit.HeardFrames().filter(QRegularExpression("^rx 9600 .. (67|68) ")).isEmpty());
 }
 
 }  // namespace

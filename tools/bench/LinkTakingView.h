@@ -25,6 +25,7 @@ class LinkTakingView final : public UpdateView {
   void PostUpdateState(int32_t state) override { window_->PostUpdateState(state); }
   void RunEnded(const RunOutcome& outcome) override { window_->RunEnded(outcome); }
   TKovaComms* CommsLink() override;
+  std::string PortDevice() const override { return window_->PortDevice(); }
   const ProductIdentity& Identity() const override { return window_->Identity(); }
   const FirmwareImage& Image() const override { return window_->Image(); }
   int32_t SlaveAddress() const override { return window_->SlaveAddress(); }

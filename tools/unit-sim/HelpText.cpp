@@ -43,6 +43,9 @@ Unit
                         unit (default first for A, second for E)
   --erase-ms N          time an erase takes before its reply (default 0)
   --row-ms N            time programming a row takes before its reply (default 0)
+  --start-in-boot-loader
+                        start in the boot loader, as a unit that an interrupted
+                        update left there (with --memory-in, the memory it left)
 
 Memory and transcript
   --memory-in FILE      initial program memory: the file's bytes from address 0,

@@ -47,6 +47,7 @@ const std::map<std::string_view, bool Options::*>& FlagOptions() {
   static const std::map<std::string_view, bool Options::*> flags{
       {"--pace", &Options::pace},
       {"--timestamps", &Options::timestamps},
+      {"--start-in-boot-loader", &Options::startInBootLoader},
   };
   return flags;
 }

@@ -18,6 +18,7 @@ struct Options {
   std::optional<std::string> device;
   bool pace = false;
   bool timestamps = false;
+  bool startInBootLoader = false;
   uint16_t model = 4001;
   uint16_t version = 2100;
   uint16_t newVersion = 2110;

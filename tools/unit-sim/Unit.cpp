@@ -49,7 +49,9 @@ Unit::Unit(const Options& options, ProgramMemory& memory, Transcript& transcript
       bootLoader_(memory, {options.bootRmNumber, options.bootVersion, options.model}),
       faults_(options.faults) {
   const std::string kind = entry_.Kind() ? std::string(1, *entry_.Kind()) : "none";
-  if (!speedVisible && entry_.EntersWithoutRequest()) mode_ = Mode::BootLoader;
+  if (options.startInBootLoader || (!speedVisible && entry_.EntersWithoutRequest())) {
+    mode_ = Mode::BootLoader;
+  }
   transcript_.Event("start model " + std::to_string(options.model) + " version " +
                     std::to_string(options.version) + " boot-entry " + kind + " " +
                     (InBootLoader() ? "boot-loader " : "firmware ") +

@@ -1,0 +1,68 @@
+#include "cli/SettingsRestore.h"
+
+#include <QObject>
+
+#include "cli/CliView.h"
+#include "comms/KovaComms.h"
+#include "update/KeptSettingsStore.h"
+#include "update/LineSpeeds.h"
+#include "update/UpgradeSteps.h"
+
+namespace {
+
+constexpr int Written = 0;
+constexpr int NotWritten = 1;
+constexpr int BadCommandLine = 2;
+constexpr int PortNotOpened = 3;
+
+}  // namespace
+
+SettingsRestoreResult RestoreSettingsByHand(const QString& file, const QString& port,
+                                            const std::string& device, int comNumber) {
+  KeptSettings kept;
+  if (const QString problem = LoadKeptSettings(file, kept); !problem.isEmpty()) {
+    return {BadCommandLine, QStringLiteral("%1: %2").arg(file, problem)};
+  }
+  TKovaComms link([device](int) { return device; });
+  link.BaudRate = UnitSpeed(kept.UnitModel);
+  link.RxBufferSize = StartupRxBufferSize;
+  link.CommPort = static_cast<uint8_t>(comNumber - 1);
+  try {
+    if (!link.Open()) return {PortNotOpened, QString::fromStdString(link.OpenFailureDetail())};
+  } catch (const ECommsError& error) {
+    return {PortNotOpened,
+            QString::fromStdString(error.Detail().empty() ? error.what() : error.Detail())};
+  }
+  ProductIdentity identity;
+  identity.ExpectedModel = kept.UnitModel;
+  const FirmwareImage image;
+  QObject stateTarget;
+  CliView view(
+      link, device, identity, image, 1, [](const LogEvent&) {}, stateTarget);
+  UpgradeSteps steps(view);
+  if (steps.ReadUpgradeInfo() != 1) {
+    return {NotWritten, QStringLiteral("%1: the unit does not answer as a running unit; nothing "
+                                       "written: check the line, or complete its update first")
+                            .arg(port)};
+  }
+  if (steps.UnitModel != kept.UnitModel) {
+    return {
+        NotWritten,
+        QStringLiteral("%1: the unit is model %2, the settings are of model %3; nothing written")
+            .arg(port)
+            .arg(steps.UnitModel)
+            .arg(kept.UnitModel)};
+  }
+  steps.SettingsSlave17 = kept.Slave17;
+  steps.SettingsSlave19 = kept.Slave19;
+  steps.SettingsSlave20 = kept.Slave20;
+  if (const int32_t result = steps.WriteBackSettings(); result != 1) {
+    return {NotWritten, QStringLiteral("%1: writing the settings failed (result %2) and the unit "
+                                       "may hold part of them: run this again")
+                            .arg(port)
+                            .arg(result)};
+  }
+  return {Written, QStringLiteral("%1: the settings of %2 written into the unit and committed; the "
+                                  "file can be deleted")
+                       .arg(port, file)};
+}
