@@ -32,6 +32,13 @@ const QCommandLineOption JsonOption(QStringLiteral("json"),
                                     QStringLiteral("FILE"));
 const QCommandLineOption QuietOption(QStringLiteral("quiet"),
                                      QStringLiteral("Print no log lines, only the summary."));
+const QCommandLineOption TraceOption(QStringLiteral("trace"),
+                                     QStringLiteral("Write every frame on the wire and every link "
+                                                    "event to FILE, or to standard error for -."),
+                                     QStringLiteral("FILE"));
+const QCommandLineOption InfoOption(QStringLiteral("info"),
+                                    QStringLiteral("Only read each unit's model, firmware version "
+                                                   "and kept settings; change nothing."));
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports present and their "
                                                         "COM numbers."));
@@ -44,7 +51,8 @@ void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
   parser.addOptions({PortOption, SlaveOption, ImageOption, ProcessorOption, RmOption, JsonOption,
-                     QuietOption, ListPortsOption, HelpOption, VersionOption});
+                     QuietOption, TraceOption, InfoOption, ListPortsOption, HelpOption,
+                     VersionOption});
 }
 
 // The number the Load File input box would read from text: its low 16 bits.
@@ -90,7 +98,19 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   }
   if (parser.isSet(JsonOption)) options.JsonFile = parser.value(JsonOption);
   options.Quiet = parser.isSet(QuietOption);
+  if (parser.isSet(TraceOption)) options.TraceFile = parser.value(TraceOption);
   return options;
+}
+
+std::variant<CliOptions, CliUsageError> ReadInfoOptions(const QCommandLineParser& parser) {
+  if (parser.isSet(ImageOption) || parser.isSet(ProcessorOption) || parser.isSet(RmOption)) {
+    return CliUsageError{
+        QStringLiteral("--info writes nothing: leave out --image, --processor "
+                       "and --rm")};
+  }
+  auto parsed = ReadUpdateOptions(parser);
+  if (auto* options = std::get_if<CliOptions>(&parsed)) options->What = CliOptions::Action::Info;
+  return parsed;
 }
 
 }  // namespace
@@ -110,6 +130,8 @@ std::variant<CliOptions, CliUsageError> ParseCliOptions(const QStringList& argum
     options.What = CliOptions::Action::Version;
   } else if (parser.isSet(ListPortsOption)) {
     options.What = CliOptions::Action::ListPorts;
+  } else if (parser.isSet(InfoOption)) {
+    return ReadInfoOptions(parser);
   } else {
     return ReadUpdateOptions(parser);
   }
@@ -122,11 +144,16 @@ QString CliUsage() {
   return QStringLiteral(
              "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
              "                    [--image FILE --processor N --rm N] [--json FILE|-] [--quiet]\n"
+             "                    [--trace FILE|-]\n"
+             "       bootload-cli --info --port PORT [--port PORT]... [--json FILE|-] "
+             "[--trace FILE|-]\n"
              "       bootload-cli --list-ports | --help | --version\n") +
          parser.helpText().section(QLatin1Char('\n'), 2) +
          QStringLiteral(
              "\nPORT is a device path or COMn: key COMn of section [Ports] in Bootload.Ini of "
              "the\nworking folder, else the n-th serial port present (see --list-ports).\n\n"
              "Exit status: 0 every unit updated, 1 a unit failed, 2 bad command line,\n"
-             "3 a port could not be opened, 130/143 stopped by SIGINT/SIGTERM.\n");
+             "3 a port could not be opened, 130/143 stopped by SIGINT/SIGTERM.\n"
+             "With --info: 0 every unit answered, 1 a unit did not, 3 a port could not be "
+             "opened.\n");
 }

@@ -84,6 +84,10 @@ QByteArray UnitRecordJson(const UnitRecord& record) {
 bool WriteJsonReport(const QString& path, const std::vector<UnitRecord>& records) {
   QByteArray text;
   for (const UnitRecord& record : records) text += UnitRecordJson(record) + '\n';
+  return WriteJsonLines(path, text);
+}
+
+bool WriteJsonLines(const QString& path, const QByteArray& text) {
   if (path == QStringLiteral("-")) {
     return std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) ==
            static_cast<std::size_t>(text.size());

@@ -17,3 +17,7 @@ QString StepName(int32_t state);
 // Writes one line per record to path, or to standard output for "-";
 // false when the file cannot be written.
 bool WriteJsonReport(const QString& path, const std::vector<UnitRecord>& records);
+
+// Writes the lines of JSON to path, or to standard output for "-"; false
+// when the file cannot be written.
+bool WriteJsonLines(const QString& path, const QByteArray& text);

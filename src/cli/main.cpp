@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <variant>
 
 #include "cli/CliOptions.h"
@@ -12,6 +14,9 @@
 #include "cli/LogPrinter.h"
 #include "cli/PortList.h"
 #include "cli/StopSignals.h"
+#include "cli/TraceOutput.h"
+#include "cli/UnitInfo.h"
+#include "cli/UnitInfoReport.h"
 #include "cli/UnitsRun.h"
 #include "image/FirmwareImage.h"
 #include "image/ImageFile.h"
@@ -91,28 +96,38 @@ int ExitStatus(const std::vector<UnitRecord>& records, int stopSignal) {
   return status;
 }
 
-int RunUpdate(QCoreApplication& application, const CliOptions& options) {
-  // Log lines leave standard output to the JSON when it goes there.
-  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+// Each unit the command line names, with the product it gets; the exit
+// status instead when the product could not be loaded.
+std::variant<std::vector<UnitUpdate::Setup>, int> UnitSetups(const CliOptions& options,
+                                                             std::FILE* log) {
   ProductIdentity identity;
-  FirmwareImage image;
+  const auto image = std::make_unique<FirmwareImage>();
   try {
-    LoadProduct(options, identity, image, log);
+    LoadProduct(options, identity, *image, log);
   } catch (const std::exception& error) {
     PrintError(QString::fromUtf8(error.what()));
     return options.Image ? ExitBadCommandLine : ExitUnitFailed;
   }
+  const QString startupDirectory = QDir::currentPath() + QLatin1Char('/');
+  std::vector<UnitUpdate::Setup> units;
+  for (const QString& port : options.Ports) {
+    const auto [device, comNumber] = ResolvePort(port, startupDirectory);
+    units.push_back({port, device, comNumber, identity, *image, options.SlaveAddress});
+  }
+  return units;
+}
+
+int RunUpdate(QCoreApplication& application, const CliOptions& options) {
+  // Log lines leave standard output to the JSON when it goes there.
+  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  auto setups = UnitSetups(options, log);
+  if (const int* status = std::get_if<int>(&setups)) return *status;
+  auto& units = std::get<std::vector<UnitUpdate::Setup>>(setups);
 
   StopSignals stopSignals([](int signal) {
     PrintError(QStringLiteral("%1: stopping after the exchange under way")
                    .arg(QString::fromLatin1(sigabbrev_np(signal))));
   });
-  const QString startupDirectory = QDir::currentPath() + QLatin1Char('/');
-  std::vector<UnitUpdate::Setup> units;
-  for (const QString& port : options.Ports) {
-    const auto [device, comNumber] = ResolvePort(port, startupDirectory);
-    units.push_back({port, device, comNumber, identity, image, options.SlaveAddress});
-  }
   const bool several = units.size() > 1;
   LogPrinter printer(log, !several && isatty(fileno(log)) != 0, several, options.Quiet);
   int status = ExitCompleted;
@@ -134,6 +149,29 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
                });
   run.Start();
   application.exec();
+  return status;
+}
+
+// Reads each unit and prints what it read; the JSON records go where
+// --json says.
+int RunInfo(const CliOptions& options) {
+  std::FILE* out = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  const auto setups = UnitSetups(options, out);
+  if (const int* status = std::get_if<int>(&setups)) return *status;
+  const std::vector<UnitInfoRecord> records =
+      QueryUnits(std::get<std::vector<UnitUpdate::Setup>>(setups));
+  QByteArray json;
+  for (const UnitInfoRecord& record : records) {
+    if (record.Outcome == UnitInfoRecord::Result::PortNotOpened) PrintError(record.Problem);
+    for (const QString& line : UnitInfoLines(record)) std::fprintf(out, "%s\n", qPrintable(line));
+    json += UnitInfoJson(record) + '\n';
+  }
+  std::fflush(out);
+  int status = UnitInfoExitStatus(records);
+  if (options.JsonFile && !WriteJsonLines(*options.JsonFile, json)) {
+    PrintError(QStringLiteral("Unable to write to %1").arg(*options.JsonFile));
+    if (status == ExitCompleted) status = ExitUnitFailed;
+  }
   return status;
 }
 
@@ -160,7 +198,19 @@ int main(int argc, char** argv) {
       PrintPresentPorts(stdout, QDir::currentPath() + QLatin1Char('/'));
       return ExitCompleted;
     case CliOptions::Action::Update:
+    case CliOptions::Action::Info:
       break;
   }
-  return RunUpdate(application, options);
+  std::optional<TraceOutput> trace;
+  if (options.TraceFile) {
+    trace.emplace(*options.TraceFile);
+    if (!trace->OpenError().isEmpty()) {
+      PrintError(trace->OpenError());
+      return ExitBadCommandLine;
+    }
+  }
+  const int status =
+      options.What == CliOptions::Action::Info ? RunInfo(options) : RunUpdate(application, options);
+  if (trace && !trace->WriteError().isEmpty()) PrintError(trace->WriteError());
+  return status;
 }
