@@ -102,12 +102,8 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   return options;
 }
 
+// The update's options: the product they choose sets the speed of the reads.
 std::variant<CliOptions, CliUsageError> ReadInfoOptions(const QCommandLineParser& parser) {
-  if (parser.isSet(ImageOption) || parser.isSet(ProcessorOption) || parser.isSet(RmOption)) {
-    return CliUsageError{
-        QStringLiteral("--info writes nothing: leave out --image, --processor "
-                       "and --rm")};
-  }
   auto parsed = ReadUpdateOptions(parser);
   if (auto* options = std::get_if<CliOptions>(&parsed)) options->What = CliOptions::Action::Info;
   return parsed;
