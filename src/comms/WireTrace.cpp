@@ -13,10 +13,14 @@ using Clock = std::chrono::steady_clock;
 
 // Times in the trace count from the program's start.
 const Clock::time_point TraceStart = Clock::now();
-std::atomic<WireTraceFile*> CurrentFile{nullptr};
+// The file that takes the lines, while a WireTraceFile lives.
+std::atomic<WireTraceFile*>& CurrentFile() {
+  static std::atomic<WireTraceFile*> file{nullptr};
+  return file;
+}
 
 bool TraceWanted() {
-  return CurrentFile.load(std::memory_order_acquire) != nullptr || WireLog().isDebugEnabled();
+  return CurrentFile().load(std::memory_order_acquire) != nullptr || WireLog().isDebugEnabled();
 }
 
 char ParityLetter(TParity parity) {
@@ -39,11 +43,11 @@ std::string_view StopBitsText(TStopBits stopBits) {
 }  // namespace
 
 WireTraceFile::WireTraceFile(std::FILE* out) : out_(out) {
-  CurrentFile.store(this, std::memory_order_release);
+  CurrentFile().store(this, std::memory_order_release);
 }
 
 WireTraceFile::~WireTraceFile() {
-  CurrentFile.store(nullptr, std::memory_order_release);
+  CurrentFile().store(nullptr, std::memory_order_release);
 }
 
 void WireTraceFile::Write(std::string_view line) {
@@ -120,5 +124,5 @@ void LinkTrace::Emit(std::string_view what, uint32_t speed, std::span<const uint
   if (!detail.empty()) line.append(1, ' ').append(detail);
   if (WireLog().isDebugEnabled()) qCDebug(WireLog, "%s", line.c_str());
   line += '\n';
-  if (WireTraceFile* file = CurrentFile.load(std::memory_order_acquire)) file->Write(line);
+  if (WireTraceFile* file = CurrentFile().load(std::memory_order_acquire)) file->Write(line);
 }
