@@ -246,10 +246,12 @@ std::vector<QRegularExpressionMatch> TraceLines(const QString& path) {
   return lines;
 }
 
-std::vector<WireFrame> TracedFrames(const std::vector<QRegularExpressionMatch>& lines) {
+// The frames of one port's lines.
+std::vector<WireFrame> TracedFrames(const std::vector<QRegularExpressionMatch>& lines,
+                                    const QString& port) {
   std::vector<WireFrame> frames;
   for (const QRegularExpressionMatch& line : lines) {
-    if (line.captured(3) == "tx" || line.captured(3) == "rx") {
+    if (line.captured(2) == port && (line.captured(3) == "tx" || line.captured(3) == "rx")) {
       AddFrame(frames, {line.captured(3) == "tx", line.captured(4), line.captured(5)});
     }
   }
@@ -281,7 +283,7 @@ TEST_F(BootloadCli, TraceOfAWholeUpdateHoldsEveryFrameOfTheUnitInOrder) {
   const std::vector<QRegularExpressionMatch> lines = TraceLines(tracePath);
   const std::vector<WireFrame> unitFrames = TranscriptFrames(unit.Transcript());
   ASSERT_GT(unitFrames.size(), 1000u);
-  EXPECT_TRUE(TracedFrames(lines) == unitFrames);
+  EXPECT_TRUE(TracedFrames(lines, port) == unitFrames);
   QStringList events;
   double lastTime = 0;
   for (const QRegularExpressionMatch& line : lines) {
@@ -335,24 +337,37 @@ TEST_F(BootloadCli, TraceOfAReplyCutShortShowsItThenTheTimeoutOnFileAndLoggingCa
   EXPECT_EQ(logged, QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts));
 }
 
-TEST_F(BootloadCli, InfoPrintsModelVersionAndKeptSettingsAfterModbusReadsOnly) {
-  UnitSimProcess unit({"--model", "1105", "--version", "109"});
-  const QString port = QString::fromStdString(unit.SlavePath());
-  const CliRun run = RunCli({"--info", "--port", port, "--json", JsonPath()}, folder.path());
+TEST_F(BootloadCli, InfoOfTwoUnitsPrintsWhatTheyHoldAfterModbusReadsOnlyTracedPerPort) {
+  UnitSimProcess keeper({"--model", "1105", "--version", "109"});
+  UnitSimProcess other;
+  const QString keeperPort = QString::fromStdString(keeper.SlavePath());
+  const QString otherPort = QString::fromStdString(other.SlavePath());
+  const QString tracePath = folder.filePath("trace.txt");
+  const CliRun run = RunCli({"--info", "--port", keeperPort, "--port", otherPort, "--json",
+                             JsonPath(), "--trace", tracePath},
+                            folder.path());
 
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  ASSERT_EQ(run.out.size(), 5);
   EXPECT_EQ(run.out.mid(0, 3),
-            (QStringList{port + ": model 1105, firmware version 109",
-                         port + ": slave 17 kept settings from register 24: 1724",
-                         port + ": slave 19 kept settings from register 22: 1922 1923 1924 1925 "
-                                "1926 1927 1928 1929 1930 1931 1932"}));
-  const QStringList heard = unit.HeardFrames();
-  EXPECT_EQ(heard.size(), 4);
-  EXPECT_EQ(heard.filter(QRegularExpression("^rx 9600 [0-9A-F]{2} 03 ")), heard);
-  EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^(boot-entry|commit)")).isEmpty());
+            (QStringList{keeperPort + ": model 1105, firmware version 109",
+                         keeperPort + ": slave 17 kept settings from register 24: 1724",
+                         keeperPort + ": slave 19 kept settings from register 22: 1922 1923 1924 "
+                                      "1925 1926 1927 1928 1929 1930 1931 1932"}));
+  EXPECT_EQ(run.out[4], otherPort + ": model 4001, firmware version 2100");
+  const std::vector<QRegularExpressionMatch> lines = TraceLines(tracePath);
+  for (UnitSimProcess* unit : {&keeper, &other}) {
+    const QStringList heard = unit->HeardFrames();
+    EXPECT_EQ(heard.size(), unit == &keeper ? 4 : 1);
+    EXPECT_EQ(heard.filter(QRegularExpression("^rx 9600 [0-9A-F]{2} 03 ")), heard);
+    EXPECT_TRUE(unit->Transcript().filter(QRegularExpression("^(boot-entry|commit)")).isEmpty());
+    unit->StopAndReadMemory();
+    EXPECT_TRUE(TracedFrames(lines, QString::fromStdString(unit->SlavePath())) ==
+                TranscriptFrames(unit->Transcript()));
+  }
 
   const std::vector<QJsonObject> records = JsonLines(JsonPath());
-  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0]["outcome"].toString(), "answered");
   EXPECT_EQ(records[0]["unitModel"].toInt(), 1105);
   EXPECT_EQ(records[0]["unitVersion"].toInt(), 109);
@@ -361,6 +376,8 @@ TEST_F(BootloadCli, InfoPrintsModelVersionAndKeptSettingsAfterModbusReadsOnly) {
   EXPECT_EQ(kept[2].toObject()["slave"].toInt(), 20);
   EXPECT_EQ(kept[2].toObject()["values"].toArray().size(), 22);
   EXPECT_EQ(kept[2].toObject()["values"].toArray().last().toInt(), 2028);
+  EXPECT_EQ(records[1]["unitModel"].toInt(), 4001);
+  EXPECT_TRUE(records[1]["keptSettings"].isNull());
 }
 
 TEST_F(BootloadCli, InfoFromASilentUnitIsOneAndFromAPortThatDoesNotOpenThree) {
