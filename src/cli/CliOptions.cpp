@@ -33,6 +33,13 @@ const QCommandLineOption JsonOption(QStringLiteral("json"),
                                     QStringLiteral("FILE"));
 const QCommandLineOption QuietOption(QStringLiteral("quiet"),
                                      QStringLiteral("Print no log lines, only the summary."));
+const QCommandLineOption TraceOption(QStringLiteral("trace"),
+                                     QStringLiteral("Write every frame on the wire and every link "
+                                                    "event to FILE, or to standard error for -."),
+                                     QStringLiteral("FILE"));
+const QCommandLineOption InfoOption(QStringLiteral("info"),
+                                    QStringLiteral("Only read each unit's model, firmware version "
+                                                   "and kept settings; change nothing."));
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports present and their "
                                                         "COM numbers."));
@@ -49,7 +56,8 @@ void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
   parser.addOptions({PortOption, SlaveOption, ImageOption, ProcessorOption, RmOption, JsonOption,
-                     QuietOption, RestoreOption, ListPortsOption, HelpOption, VersionOption});
+                     QuietOption, TraceOption, InfoOption, RestoreOption, ListPortsOption,
+                     HelpOption, VersionOption});
 }
 
 // The number the Load File input box would read from text: its low 16 bits.
@@ -101,13 +109,22 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   if (parser.isSet(JsonOption)) options.JsonFile = parser.value(JsonOption);
   options.Quiet = parser.isSet(QuietOption);
   if (parser.isSet(RestoreOption)) {
-    if (options.Ports.size() != 1 || imageParts != 0 || options.JsonFile) {
+    if (options.Ports.size() != 1 || imageParts != 0 || options.JsonFile ||
+        parser.isSet(InfoOption)) {
       return CliUsageError{QStringLiteral("--restore-settings takes one --port and nothing else")};
     }
     options.What = CliOptions::Action::RestoreSettings;
     options.SettingsFile = parser.value(RestoreOption);
   }
+  if (parser.isSet(TraceOption)) options.TraceFile = parser.value(TraceOption);
   return options;
+}
+
+// The update's options: the product they choose sets the speed of the reads.
+std::variant<CliOptions, CliUsageError> ReadInfoOptions(const QCommandLineParser& parser) {
+  auto parsed = ReadUpdateOptions(parser);
+  if (auto* options = std::get_if<CliOptions>(&parsed)) options->What = CliOptions::Action::Info;
+  return parsed;
 }
 
 }  // namespace
@@ -127,6 +144,8 @@ std::variant<CliOptions, CliUsageError> ParseCliOptions(const QStringList& argum
     options.What = CliOptions::Action::Version;
   } else if (parser.isSet(ListPortsOption)) {
     options.What = CliOptions::Action::ListPorts;
+  } else if (parser.isSet(InfoOption)) {
+    return ReadInfoOptions(parser);
   } else {
     return ReadUpdateOptions(parser);
   }
@@ -139,6 +158,9 @@ QString CliUsage() {
   return QStringLiteral(
              "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
              "                    [--image FILE --processor N --rm N] [--json FILE|-] [--quiet]\n"
+             "                    [--trace FILE|-]\n"
+             "       bootload-cli --info --port PORT [--port PORT]... [--json FILE|-] "
+             "[--trace FILE|-]\n"
              "       bootload-cli --restore-settings FILE --port PORT\n"
              "       bootload-cli --list-ports | --help | --version\n") +
          parser.helpText().section(QLatin1Char('\n'), 2) +
@@ -149,5 +171,7 @@ QString CliUsage() {
              "Exit status: 0 every unit updated, 1 a unit failed or the record could not be\n"
              "written, 2 bad command line, 3 a port could not be opened, 130/143 a unit\n"
              "stopped by SIGINT/SIGTERM. SIGHUP and a closed output never stop a run.\n"
+             "With --info: 0 every unit answered, 1 a unit did not, 3 a port could not be "
+             "opened.\n"
              "With --restore-settings: 0 written, 1 not written, 2 and 3 as above.\n");
 }

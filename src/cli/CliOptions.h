@@ -8,7 +8,7 @@
 
 // What the command line asks for.
 struct CliOptions {
-  enum class Action { Update, RestoreSettings, ListPorts, Help, Version };
+  enum class Action { Update, Info, RestoreSettings, ListPorts, Help, Version };
 
   struct LoadedImage {
     QString File;
@@ -22,7 +22,8 @@ struct CliOptions {
   std::optional<LoadedImage> Image;
   std::optional<QString> JsonFile;  // "-" is standard output
   bool Quiet = false;
-  QString SettingsFile;  // of --restore-settings
+  QString SettingsFile;              // of --restore-settings
+  std::optional<QString> TraceFile;  // "-" is standard error
 };
 
 // A command line that cannot be carried out, and why.

@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "cli/CliView.h"
+#include "cli/UnitLink.h"
 #include "comms/KovaComms.h"
 #include "update/KeptSettingsStore.h"
 #include "update/LineSpeeds.h"
@@ -24,14 +25,8 @@ SettingsRestoreResult RestoreSettingsByHand(const QString& file, const QString& 
     return {BadCommandLine, QStringLiteral("%1: %2").arg(file, problem)};
   }
   TKovaComms link([device](int) { return device; });
-  link.BaudRate = UnitSpeed(kept.UnitModel);
-  link.RxBufferSize = StartupRxBufferSize;
-  link.CommPort = static_cast<uint8_t>(comNumber - 1);
-  try {
-    if (!link.Open()) return {PortNotOpened, QString::fromStdString(link.OpenFailureDetail())};
-  } catch (const ECommsError& error) {
-    return {PortNotOpened,
-            QString::fromStdString(error.Detail().empty() ? error.what() : error.Detail())};
+  if (const auto detail = OpenUnitLink(link, comNumber, UnitSpeed(kept.UnitModel))) {
+    return {PortNotOpened, *detail};
   }
   ProductIdentity identity;
   identity.ExpectedModel = kept.UnitModel;

@@ -8,6 +8,7 @@
 
 #include "cli/CliView.h"
 #include "cli/RecordingCommands.h"
+#include "cli/UnitLink.h"
 #include "comms/KovaComms.h"
 #include "settings/FileNameBytes.h"
 #include "update/LineSpeeds.h"
@@ -66,18 +67,8 @@ UnitRecord UnitUpdate::Run() {
   const std::string device = setup_.Device;
   // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
   TKovaComms link([device](int) { return device; });
-  link.BaudRate = StartupBaudRate;
-  link.RxBufferSize = StartupRxBufferSize;
-  link.CommPort = static_cast<uint8_t>(setup_.ComNumber - 1);
-  bool opened = false;
-  try {
-    opened = link.Open();
-    record.PortDetail = QString::fromStdString(link.OpenFailureDetail());
-  } catch (const ECommsError& error) {
-    record.PortDetail =
-        QString::fromStdString(error.Detail().empty() ? error.what() : error.Detail());
-  }
-  if (!opened) {
+  if (const auto detail = OpenUnitLink(link, setup_.ComNumber, StartupBaudRate)) {
+    record.PortDetail = *detail;
     record.Outcome = UnitRecord::Result::PortNotOpened;
     record.End = QDateTime::currentDateTimeUtc();
     return record;

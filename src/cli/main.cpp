@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -15,6 +16,9 @@
 #include "cli/ResolvePorts.h"
 #include "cli/SettingsRestore.h"
 #include "cli/StopSignals.h"
+#include "cli/TraceOutput.h"
+#include "cli/UnitInfo.h"
+#include "cli/UnitInfoReport.h"
 #include "cli/UnitsRun.h"
 #include "image/FirmwareImage.h"
 #include "image/ImageFile.h"
@@ -122,40 +126,65 @@ int BadCommandLine(const CliUsageError& error) {
   return ExitBadCommandLine;
 }
 
-int RunUpdate(QCoreApplication& application, const CliOptions& options) {
-  // Log lines leave standard output to the JSON when it goes there.
-  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+// What a run needs before any unit is touched: each unit on its resolved
+// port with the product it gets, and the record's destination (none without
+// --json), opened first so that the records have somewhere to go.
+struct RunPlan {
+  std::vector<UnitUpdate::Setup> Units;
+  std::unique_ptr<RecordFile> Record;
+};
+
+// The plan, or the exit status when the product, a port or the record's
+// destination is refused.
+std::variant<RunPlan, int> PlanRun(const CliOptions& options, std::FILE* log) {
   ProductIdentity identity;
-  FirmwareImage image;
+  const auto image = std::make_unique<FirmwareImage>();
   try {
-    LoadProduct(options, identity, image, log);
+    LoadProduct(options, identity, *image, log);
   } catch (const std::exception& error) {
     PrintError(QString::fromUtf8(error.what()));
     return options.Image ? ExitBadCommandLine : ExitUnitFailed;
   }
-
-  StopSignals stopSignals([](int signal) {
-    PrintError(QStringLiteral("%1: stopping after the exchange under way").arg(SignalName(signal)));
-  });
   auto resolved = ResolvePorts(options.Ports, StartupDirectory());
   if (const auto* error = std::get_if<CliUsageError>(&resolved)) return BadCommandLine(*error);
-  // Checked before any unit is touched, so that its records have somewhere to go.
-  std::optional<RecordFile> record;
+  RunPlan plan;
   try {
-    if (options.JsonFile) record.emplace(*options.JsonFile);
+    if (options.JsonFile) plan.Record = std::make_unique<RecordFile>(*options.JsonFile);
   } catch (const std::exception& error) {
     PrintError(FileNameFromBytes(error.what()));
     return ExitBadCommandLine;
   }
-  std::vector<UnitUpdate::Setup> units;
   for (ResolvedPort& port : std::get<std::vector<ResolvedPort>>(resolved)) {
-    units.push_back({std::move(port.Port), std::move(port.Device), port.ComNumber, identity, image,
-                     options.SlaveAddress});
+    plan.Units.push_back({std::move(port.Port), std::move(port.Device), port.ComNumber, identity,
+                          *image, options.SlaveAddress});
   }
-  const bool several = units.size() > 1;
+  return plan;
+}
+
+// Writes the records where --json says; a record that cannot be written is
+// said and turns a completed run's status into 1.
+int WithRecordWritten(RecordFile* record, const QByteArray& text, int status) {
+  if (record == nullptr) return status;
+  const QString failure = record->Write(text);
+  if (failure.isEmpty()) return status;
+  PrintError(failure);
+  return status == ExitCompleted ? ExitUnitFailed : status;
+}
+
+int RunUpdate(QCoreApplication& application, const CliOptions& options) {
+  // Log lines leave standard output to the JSON when it goes there.
+  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  auto planned = PlanRun(options, log);
+  if (const int* status = std::get_if<int>(&planned)) return *status;
+  RunPlan& plan = std::get<RunPlan>(planned);
+
+  StopSignals stopSignals([](int signal) {
+    PrintError(QStringLiteral("%1: stopping after the exchange under way").arg(SignalName(signal)));
+  });
+  const bool several = plan.Units.size() > 1;
   LogPrinter printer(log, !several && isatty(fileno(log)) != 0, several, options.Quiet);
   int status = ExitCompleted;
-  UnitsRun run(std::move(units), printer, stopSignals.Received(),
+  UnitsRun run(std::move(plan.Units), printer, stopSignals.Received(),
                [&](const std::vector<UnitRecord>& records) {
                  const int stopSignal = stopSignals.Received().load();
                  for (const UnitRecord& unit : records) {
@@ -163,14 +192,8 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
                      PrintError(unit.PortDetail);
                    printer.PrintLine(SummaryLine(unit, stopSignal));
                  }
-                 status = ExitStatus(records, stopSignal);
-                 if (record) {
-                   const QString failure = record->Write(JsonReportText(records));
-                   if (!failure.isEmpty()) {
-                     PrintError(failure);
-                     if (status == ExitCompleted) status = ExitUnitFailed;
-                   }
-                 }
+                 status = WithRecordWritten(plan.Record.get(), JsonReportText(records),
+                                            ExitStatus(records, stopSignal));
                  application.quit();
                });
   run.Start();
@@ -192,6 +215,36 @@ int RestoreByHand(const CliOptions& options) {
   return result.Status;
 }
 
+// Reads each unit and prints what it read; the JSON records go where
+// --json says.
+int RunInfo(const CliOptions& options) {
+  std::FILE* out = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  auto planned = PlanRun(options, out);
+  if (const int* status = std::get_if<int>(&planned)) return *status;
+  RunPlan& plan = std::get<RunPlan>(planned);
+  const std::vector<UnitInfoRecord> records = QueryUnits(plan.Units);
+  QByteArray json;
+  for (const UnitInfoRecord& record : records) {
+    if (record.Outcome == UnitInfoRecord::Result::PortNotOpened) PrintError(record.Problem);
+    for (const QString& line : UnitInfoLines(record)) std::fprintf(out, "%s\n", qPrintable(line));
+    json += UnitInfoJson(record) + '\n';
+  }
+  std::fflush(out);
+  return WithRecordWritten(plan.Record.get(), json, UnitInfoExitStatus(records));
+}
+
+// The actions that talk to units: an update, --info or --restore-settings.
+int RunOnUnits(QCoreApplication& application, const CliOptions& options) {
+  switch (options.What) {
+    case CliOptions::Action::Info:
+      return RunInfo(options);
+    case CliOptions::Action::RestoreSettings:
+      return RestoreByHand(options);
+    default:
+      return RunUpdate(application, options);
+  }
+}
+
 }  // namespace
 
 // NOLINTNEXTLINE(bugprone-exception-escape): std::get follows get_if, so it cannot throw
@@ -211,10 +264,20 @@ int main(int argc, char** argv) {
     case CliOptions::Action::ListPorts:
       PrintPresentPorts(stdout, StartupDirectory());
       return ExitCompleted;
-    case CliOptions::Action::RestoreSettings:
-      return RestoreByHand(options);
     case CliOptions::Action::Update:
+    case CliOptions::Action::Info:
+    case CliOptions::Action::RestoreSettings:
       break;
   }
-  return RunUpdate(application, options);
+  std::optional<TraceOutput> trace;
+  if (options.TraceFile) {
+    trace.emplace(*options.TraceFile);
+    if (!trace->OpenError().isEmpty()) {
+      PrintError(trace->OpenError());
+      return ExitBadCommandLine;
+    }
+  }
+  const int status = RunOnUnits(application, options);
+  if (trace && !trace->WriteError().isEmpty()) PrintError(trace->WriteError());
+  return status;
 }

@@ -58,23 +58,26 @@ bool TKovaComms::Open() {
   const int comNumber = CommPort + 1;
   const std::string path = resolver_(comNumber);
   openFailureDetail_.clear();
+  const std::string comName = "COM" + std::to_string(comNumber);
+  trace_.NamePort(path.empty() ? comName : path);
   if (path.empty()) {
-    openFailureDetail_ = "COM" + std::to_string(comNumber) +
-                         ": no device (not connected); plug the adapter in or choose another port";
-    return false;
+    return RefuseOpen(comName +
+                      ": no device (not connected); plug the adapter in or choose another port");
   }
   switch (device_.Open(path)) {
     case SerialDevice::OpenResult::Unavailable:
-      openFailureDetail_ = DescribePortProblem(path, device_.Problem());
-      return false;
+      return RefuseOpen(DescribePortProblem(path, device_.Problem()));
     case SerialDevice::OpenResult::NotACharacterDevice:
-      openFailureDetail_ = DescribePortProblem(path, device_.Problem());
+      RefuseOpen(DescribePortProblem(path, device_.Problem()));
       throw ECommsError("File Handle is not a Comm Handle.", openFailureDetail_);
     case SerialDevice::OpenResult::Opened:
       break;
   }
+  const LineSettings settings{BaudRate, DataBits, Parity, StopBits};
+  trace_.Opened(settings);
   device_.Purge();
-  device_.Configure(LineSettings{BaudRate, DataBits, Parity, StopBits});
+  trace_.Purged();
+  device_.Configure(settings);
   rxReadIndex_ = 0;
   rxWriteIndex_ = 0;
   // The buffer's size is its wrap limit: it holds at least one byte.
@@ -82,7 +85,8 @@ bool TKovaComms::Open() {
   lastResult_ = NoResult;
   try {
     stopEvent_ = std::make_unique<StopSignal>();
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& error) {
+    trace_.OpenFailed(BaudRate, error.what());
     ReleasePort();
     return false;
   }
@@ -91,11 +95,18 @@ bool TKovaComms::Open() {
   timeoutEvent_ = false;
   try {
     rxThread_ = std::make_unique<TRxThread>(device_.Descriptor(), *stopEvent_, *messageWindow_);
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& error) {
+    trace_.OpenFailed(BaudRate, error.what());
     ReleasePort();
     throw ECommsError("Unable To Create Rx Thread");
   }
   return true;
+}
+
+bool TKovaComms::RefuseOpen(std::string detail) {
+  openFailureDetail_ = std::move(detail);
+  trace_.OpenFailed(BaudRate, openFailureDetail_);
+  return false;
 }
 
 void TKovaComms::Close() {
@@ -105,9 +116,11 @@ void TKovaComms::Close() {
   ticksLeft_ = 0;
   if (!IsOpen()) return;
   device_.Purge();
+  trace_.Purged();
   stopEvent_->Signal();
   rxThread_.reset();
   ReleasePort();
+  trace_.Closed();
   lastResult_ = NoResult;
 }
 
@@ -154,7 +167,11 @@ bool TKovaComms::SendData(std::span<const uint8_t> data, uint16_t timeoutTicks) 
   // A period that is already running continues; only a stopped timer starts
   // a fresh one.
   if (!replyTimer_.isActive()) replyTimer_.start();
-  if (!device_.Write(data)) return false;
+  trace_.Sent(data);
+  if (!device_.Write(data)) {
+    trace_.WriteFailed();
+    return false;
+  }
   bytesSent_ += data.size();
   return true;
 }
@@ -184,6 +201,7 @@ uint16_t TKovaComms::GetRxMessage(uint16_t itemNumber, std::span<uint8_t> dest, 
 
 void TKovaComms::HandleRxData(const TRxDataEvent& chunk) {
   if (!IsOpen()) return;
+  trace_.Received(chunk.Bytes());
   ReceiveBytes(chunk.Bytes());
   bytesReceived_ += chunk.Bytes().size();
   if (OnReceiveData) OnReceiveData(chunk.Bytes());
@@ -244,6 +262,7 @@ void TKovaComms::ReplyTimerTick() {
   }
   if (ticksLeft_ == 0) {
     replyTimer_.stop();
+    trace_.TimedOut();
     SignalTimeout();
     if (OnTimeOut) OnTimeOut();
   }

@@ -13,6 +13,7 @@
 #include "comms/CommsTypes.h"
 #include "comms/PortResolver.h"
 #include "comms/SerialDevice.h"
+#include "comms/WireTrace.h"
 
 class QEventLoop;
 class QObject;
@@ -113,6 +114,7 @@ class TKovaComms {
   void SignalTimeout();
   void WakeWaits();
   void ReleasePort();
+  bool RefuseOpen(std::string detail);
 
   PortResolver resolver_;
   std::string openFailureDetail_;
@@ -137,4 +139,5 @@ class TKovaComms {
   bool stopRequested_ = false;
   uint64_t bytesSent_ = 0;
   uint64_t bytesReceived_ = 0;
+  LinkTrace trace_;
 };

@@ -15,17 +15,17 @@ constexpr int32_t NothingToDo = 99;
 constexpr uint16_t SettingsLayoutVersion = 110;
 constexpr uint8_t InfoSlave = 19;
 constexpr uint16_t ModelRegister = 20;
-constexpr uint8_t Slave17 = 17;
-constexpr uint16_t Slave17Register = 24;
-constexpr uint8_t Slave19 = 19;
-constexpr uint16_t Slave19FirstRegister = 22;
-constexpr uint16_t Slave19Count = 11;
+constexpr uint8_t Slave17 = UpgradeSteps::Slave17Block.Slave;
+constexpr uint16_t Slave17Register = UpgradeSteps::Slave17Block.FirstRegister;
+constexpr uint8_t Slave19 = UpgradeSteps::Slave19Block.Slave;
+constexpr uint16_t Slave19FirstRegister = UpgradeSteps::Slave19Block.FirstRegister;
+constexpr uint16_t Slave19Count = UpgradeSteps::Slave19Block.Count;
 // Word 7 of slave 19's settings is the command register 29.
 constexpr std::size_t CommandRegisterWord = 7;
 constexpr uint16_t CommandRegister = 29;
-constexpr uint8_t Slave20 = 20;
-constexpr uint16_t Slave20FirstRegister = 7;
-constexpr uint16_t Slave20Count = 22;
+constexpr uint8_t Slave20 = UpgradeSteps::Slave20Block.Slave;
+constexpr uint16_t Slave20FirstRegister = UpgradeSteps::Slave20Block.FirstRegister;
+constexpr uint16_t Slave20Count = UpgradeSteps::Slave20Block.Count;
 constexpr uint16_t Slave20HalfCount = 11;
 // The unit restarts its new firmware before the settings go back, and
 // applies them after the commit.
@@ -53,6 +53,13 @@ bool UpgradeSteps::CrossesVersionWithKeptSettings() const {
 
 int32_t UpgradeSteps::SaveUnitSettings() {
   if (UnitModel != SettingsCarryModel || !CrossesVersionWithKeptSettings()) return NothingToDo;
+  const int32_t result = ReadKeptSettings();
+  // The command register goes back as 0, never as whatever it held.
+  SettingsSlave19[CommandRegisterWord] = 0;
+  return result;
+}
+
+int32_t UpgradeSteps::ReadKeptSettings() {
   const ModbusTarget target{EngineLink(view_), view_.SlaveAddressOffset()};
   int32_t result = ReadRegistersRetry(target, Slave17, ModbusFunction::ReadRegisters,
                                       Slave17Register, 1, SettingsSlave17);
@@ -60,8 +67,6 @@ int32_t UpgradeSteps::SaveUnitSettings() {
   result = ReadRegistersRetry(target, Slave19, ModbusFunction::ReadRegisters, Slave19FirstRegister,
                               Slave19Count, SettingsSlave19);
   if (result != 1) return result;
-  // The command register goes back as 0, never as whatever it held.
-  SettingsSlave19[CommandRegisterWord] = 0;
   return ReadRegistersRetry(target, Slave20, ModbusFunction::ReadRegisters, Slave20FirstRegister,
                             Slave20Count, SettingsSlave20);
 }

@@ -12,6 +12,15 @@ class UpgradeSteps {
  public:
   static constexpr std::size_t SettingsWords = 31;
   using Settings = std::array<uint16_t, SettingsWords>;
+  // Where a slave keeps its settings: its first register and how many.
+  struct KeptBlock {
+    uint8_t Slave;
+    uint16_t FirstRegister;
+    uint16_t Count;
+  };
+  static constexpr KeptBlock Slave17Block{17, 24, 1};
+  static constexpr KeptBlock Slave19Block{19, 22, 11};
+  static constexpr KeptBlock Slave20Block{20, 7, 22};
 
   explicit UpgradeSteps(UpdateView& view);
 
@@ -20,6 +29,10 @@ class UpgradeSteps {
   // 1 when all three reads succeeded, 99 when this unit and update keep
   // nothing, otherwise the result of the first failed read.
   int32_t SaveUnitSettings();
+  // Reads the kept settings of slaves 17, 19 and 20 as they are, whatever
+  // the versions: 1 when all three reads succeeded, otherwise the result of
+  // the first failed read.
+  int32_t ReadKeptSettings();
   // 1 when every write succeeded, 99 when nothing was to be written back,
   // otherwise the result of the last write made.
   int32_t RestoreUnitSettings();

@@ -544,4 +544,185 @@ TEST_F(KeptSettingsRun, AUnitThatAnswersAsARunningUnitNeverGetsAnotherRunsSettin
   EXPECT_TRUE(writes[4].startsWith("rx 9600 13 67 00 1D 7E 59 "));
 }
 
+// A frame as the trace or the unit's transcript shows it: who sent it (the
+// program or the unit), the line speed and the bytes in hex.
+struct WireFrame {
+  bool fromProgram = false;
+  QString speed;
+  QString bytes;
+  bool operator==(const WireFrame&) const = default;
+};
+
+// Appends a frame, joining it to the one before when the same side sent
+// both without the other answering between: a reply handed over in pieces.
+void AddFrame(std::vector<WireFrame>& frames, WireFrame frame) {
+  if (!frames.empty() && frames.back().fromProgram == frame.fromProgram &&
+      frames.back().speed == frame.speed) {
+    frames.back().bytes += ' ' + frame.bytes;
+    return;
+  }
+  frames.push_back(std::move(frame));
+}
+
+const QRegularExpression TraceLine(R"(^ *(\d+\.\d{3}) (\S+) (\S+) (\d+)(?: (.*))?$)");
+
+// The trace file's lines, each split into time, port, what, speed and rest.
+std::vector<QRegularExpressionMatch> TraceLines(const QString& path) {
+  QFile file(path);
+  std::vector<QRegularExpressionMatch> lines;
+  if (!file.open(QIODevice::ReadOnly)) return lines;
+  for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
+    lines.push_back(TraceLine.match(line));
+    EXPECT_TRUE(lines.back().hasMatch()) << line.toStdString();
+  }
+  return lines;
+}
+
+// The frames of one port's lines.
+std::vector<WireFrame> TracedFrames(const std::vector<QRegularExpressionMatch>& lines,
+                                    const QString& port) {
+  std::vector<WireFrame> frames;
+  for (const QRegularExpressionMatch& line : lines) {
+    if (line.captured(2) == port && (line.captured(3) == "tx" || line.captured(3) == "rx")) {
+      AddFrame(frames, {line.captured(3) == "tx", line.captured(4), line.captured(5)});
+    }
+  }
+  return frames;
+}
+
+// The unit hears ("rx") what the program sends and sends ("tx") what the
+// program receives.
+std::vector<WireFrame> TranscriptFrames(const QStringList& transcript) {
+  static const QRegularExpression frameLine(R"(^(rx|tx) (\d+) ([0-9A-F ]+)$)");
+  std::vector<WireFrame> frames;
+  for (const QString& line : transcript) {
+    const QRegularExpressionMatch match = frameLine.match(line);
+    if (match.hasMatch()) {
+      AddFrame(frames, {match.captured(1) == "rx", match.captured(2), match.captured(3)});
+    }
+  }
+  return frames;
+}
+
+TEST_F(BootloadCli, TraceOfAWholeUpdateHoldsEveryFrameOfTheUnitInOrder) {
+  UnitSimProcess unit;
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const QString tracePath = folder.filePath("trace.txt");
+  const CliRun run = RunCli({"--port", port, "--trace", tracePath, "--quiet"}, folder.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  unit.StopAndReadMemory();
+
+  const std::vector<QRegularExpressionMatch> lines = TraceLines(tracePath);
+  const std::vector<WireFrame> unitFrames = TranscriptFrames(unit.Transcript());
+  ASSERT_GT(unitFrames.size(), 1000u);
+  EXPECT_TRUE(TracedFrames(lines, port) == unitFrames);
+  QStringList events;
+  double lastTime = 0;
+  for (const QRegularExpressionMatch& line : lines) {
+    EXPECT_EQ(line.captured(2), port);
+    EXPECT_GE(line.captured(1).toDouble(), lastTime);
+    lastTime = line.captured(1).toDouble();
+    if (line.captured(3) != "tx" && line.captured(3) != "rx") {
+      events
+          << QStringList{line.captured(3), line.captured(4), line.captured(5)}.join(' ').trimmed();
+    }
+  }
+  // Opened at the start-up speed, reopened at the firmware's, then the boot
+  // loader's and the firmware's again.
+  EXPECT_EQ(events.mid(0, 7),
+            (QStringList{"open 115200 8N1", "purge 115200", "purge 115200", "close 115200",
+                         "speed 9600 from 115200", "open 9600 8N1", "purge 9600"}));
+  EXPECT_TRUE(events.contains("speed 115200 from 9600"));
+  EXPECT_EQ(events.last(), "close 9600");
+}
+
+TEST_F(BootloadCli, TraceOfAReplyCutShortShowsItThenTheTimeoutOnFileAndLoggingCategory) {
+  // The first kept setting's read and its retry get a reply a byte short.
+  UnitSimProcess unit({"--model", "1105", "--version", "109", "--fault", "short:read:2", "--fault",
+                       "short:read:3"});
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const QString tracePath = folder.filePath("trace.txt");
+  qputenv("QT_LOGGING_RULES", "bootload.wire.debug=true");
+  const CliRun run = RunCli({"--port", port, "--trace", tracePath}, folder.path());
+  qunsetenv("QT_LOGGING_RULES");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out.last(), port + ": failed: Initialising Upgrade.....Error");
+
+  const QStringList shortReplies = unit.Transcript().filter(QRegularExpression("^tx 9600 11 03 "));
+  ASSERT_EQ(shortReplies.size(), 2);
+  const std::vector<QRegularExpressionMatch> lines = TraceLines(tracePath);
+  int shortThenTimeout = 0;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].captured(3) == "rx" && "tx 9600 " + lines[i].captured(5) == shortReplies[0] &&
+        lines[i + 1].captured(3) == "timeout") {
+      ++shortThenTimeout;
+    }
+  }
+  EXPECT_EQ(shortThenTimeout, 2);
+
+  QFile file(tracePath);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QStringList logged;
+  for (const QString& line : run.err.split('\n')) {
+    if (line.startsWith("bootload.wire: ")) logged << line.mid(15);
+  }
+  EXPECT_EQ(logged, QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts));
+}
+
+TEST_F(BootloadCli, InfoOfTwoUnitsPrintsWhatTheyHoldAfterModbusReadsOnlyTracedPerPort) {
+  UnitSimProcess keeper({"--model", "1105", "--version", "109"});
+  UnitSimProcess other;
+  const QString keeperPort = QString::fromStdString(keeper.SlavePath());
+  const QString otherPort = QString::fromStdString(other.SlavePath());
+  const QString tracePath = folder.filePath("trace.txt");
+  const CliRun run = RunCli({"--info", "--port", keeperPort, "--port", otherPort, "--json",
+                             JsonPath(), "--trace", tracePath},
+                            folder.path());
+
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  ASSERT_EQ(run.out.size(), 5);
+  EXPECT_EQ(run.out.mid(0, 3),
+            (QStringList{keeperPort + ": model 1105, firmware version 109",
+                         keeperPort + ": slave 17 kept settings from register 24: 1724",
+                         keeperPort + ": slave 19 kept settings from register 22: 1922 1923 1924 "
+                                      "1925 1926 1927 1928 1929 1930 1931 1932"}));
+  EXPECT_EQ(run.out[4], otherPort + ": model 4001, firmware version 2100");
+  const std::vector<QRegularExpressionMatch> lines = TraceLines(tracePath);
+  for (UnitSimProcess* unit : {&keeper, &other}) {
+    const QStringList heard = unit->HeardFrames();
+    EXPECT_EQ(heard.size(), unit == &keeper ? 4 : 1);
+    EXPECT_EQ(heard.filter(QRegularExpression("^rx 9600 [0-9A-F]{2} 03 ")), heard);
+    EXPECT_TRUE(unit->Transcript().filter(QRegularExpression("^(boot-entry|commit)")).isEmpty());
+    unit->StopAndReadMemory();
+    EXPECT_TRUE(TracedFrames(lines, QString::fromStdString(unit->SlavePath())) ==
+                TranscriptFrames(unit->Transcript()));
+  }
+
+  const std::vector<QJsonObject> records = JsonLines(JsonPath());
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0]["outcome"].toString(), "answered");
+  EXPECT_EQ(records[0]["unitModel"].toInt(), 1105);
+  EXPECT_EQ(records[0]["unitVersion"].toInt(), 109);
+  const QJsonArray kept = records[0]["keptSettings"].toArray();
+  ASSERT_EQ(kept.size(), 3);
+  EXPECT_EQ(kept[2].toObject()["slave"].toInt(), 20);
+  EXPECT_EQ(kept[2].toObject()["values"].toArray().size(), 22);
+  EXPECT_EQ(kept[2].toObject()["values"].toArray().last().toInt(), 2028);
+  EXPECT_EQ(records[1]["unitModel"].toInt(), 4001);
+  EXPECT_TRUE(records[1]["keptSettings"].isNull());
+}
+
+TEST_F(BootloadCli, InfoFromASilentUnitIsOneAndFromAPortThatDoesNotOpenThree) {
+  UnitSimProcess unit({"--fault", "no-reply:read:*"});
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const CliRun silent = RunCli({"--info", "--port", port}, folder.path());
+  EXPECT_EQ(silent.exitCode, 1);
+  EXPECT_EQ(silent.out, QStringList{port + ": not answered: model and firmware version: no reply"});
+
+  const QString missing = folder.filePath("ttyUSB9");
+  const CliRun notOpened = RunCli({"--info", "--port", missing}, folder.path());
+  EXPECT_EQ(notOpened.exitCode, 3);
+  EXPECT_TRUE(notOpened.err.contains(missing + ": no such device (not connected)"));
+}
+
 }  // namespace

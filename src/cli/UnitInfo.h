@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "cli/UnitUpdate.h"
+
+// What --info read from one unit.
+struct UnitInfoRecord {
+  enum class Result { Answered, NotAnswered, PortNotOpened };
+
+  // One slave's kept settings, from its first register on.
+  struct KeptSettings {
+    uint8_t Slave = 0;
+    uint16_t FirstRegister = 0;
+    std::vector<uint16_t> Values;
+  };
+
+  QString Port;    // as given on the command line
+  QString Device;  // the device path it resolved to; empty when none
+  Result Outcome = Result::NotAnswered;
+  std::optional<uint16_t> UnitModel;
+  std::optional<uint16_t> UnitVersion;
+  std::vector<KeptSettings> Settings;  // only for the model that keeps them
+  // The read that went unanswered and how, or why the port did not open.
+  QString Problem;
+};
+
+// Reads from each unit, all at once and each on its own link and thread,
+// what an update reads first: model and firmware version and, for the model
+// that keeps settings, those settings, with Modbus reads only. Returns the
+// records in the order given, once every unit is done.
+std::vector<UnitInfoRecord> QueryUnits(const std::vector<UnitUpdate::Setup>& units);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class TKovaComms;
+
+// Opens the link on its port at baudRate, 8 data bits, no parity, 1 stop
+// bit, with the start-up receive buffer. Nothing when it opened, otherwise
+// why not, in one line for the user (empty when the link gave no cause).
+std::optional<QString> OpenUnitLink(TKovaComms& link, int comNumber, uint32_t baudRate);
