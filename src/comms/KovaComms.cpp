@@ -63,18 +63,19 @@ bool TKovaComms::Open() {
                          ": no device (not connected); plug the adapter in or choose another port";
     return false;
   }
-  switch (device_.Open(path)) {
-    case SerialDevice::OpenResult::Unavailable:
-      openFailureDetail_ = DescribePortProblem(path, device_.Problem());
+  device_ = MakePortDevice(path);
+  switch (device_->Open(path)) {
+    case PortDevice::OpenResult::Unavailable:
+      openFailureDetail_ = DescribePortProblem(path, device_->Problem());
       return false;
-    case SerialDevice::OpenResult::NotACharacterDevice:
-      openFailureDetail_ = DescribePortProblem(path, device_.Problem());
+    case PortDevice::OpenResult::NotACharacterDevice:
+      openFailureDetail_ = DescribePortProblem(path, device_->Problem());
       throw ECommsError("File Handle is not a Comm Handle.", openFailureDetail_);
-    case SerialDevice::OpenResult::Opened:
+    case PortDevice::OpenResult::Opened:
       break;
   }
-  device_.Purge();
-  device_.Configure(LineSettings{BaudRate, DataBits, Parity, StopBits});
+  device_->Purge();
+  device_->Configure(LineSettings{BaudRate, DataBits, Parity, StopBits});
   rxReadIndex_ = 0;
   rxWriteIndex_ = 0;
   // The buffer's size is its wrap limit: it holds at least one byte.
@@ -90,7 +91,7 @@ bool TKovaComms::Open() {
   matchEvent_ = false;
   timeoutEvent_ = false;
   try {
-    rxThread_ = std::make_unique<TRxThread>(device_.Descriptor(), *stopEvent_, *messageWindow_);
+    rxThread_ = std::make_unique<TRxThread>(device_->Descriptor(), *stopEvent_, *messageWindow_);
   } catch (const std::system_error&) {
     ReleasePort();
     throw ECommsError("Unable To Create Rx Thread");
@@ -104,7 +105,7 @@ void TKovaComms::Close() {
   SignalMatch();
   ticksLeft_ = 0;
   if (!IsOpen()) return;
-  device_.Purge();
+  device_->Purge();
   stopEvent_->Signal();
   rxThread_.reset();
   ReleasePort();
@@ -119,7 +120,7 @@ void TKovaComms::ReleasePort() {
   matchEvent_ = false;
   timeoutEvent_ = false;
   stopEvent_.reset();
-  device_.Close();
+  device_->Close();
   rxBuffer_.clear();
   WakeWaits();
 }
@@ -154,7 +155,7 @@ bool TKovaComms::SendData(std::span<const uint8_t> data, uint16_t timeoutTicks) 
   // A period that is already running continues; only a stopped timer starts
   // a fresh one.
   if (!replyTimer_.isActive()) replyTimer_.start();
-  if (!device_.Write(data)) return false;
+  if (!device_->Write(data)) return false;
   bytesSent_ += data.size();
   return true;
 }
