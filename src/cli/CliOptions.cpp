@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "cli/NetworkPortOption.h"
 #include "settings/TextToInteger.h"
 
 namespace {
@@ -64,6 +65,7 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
   if (options.Ports.isEmpty()) return CliUsageError{QStringLiteral("no --port given")};
   for (const QString& port : options.Ports) {
     if (port.isEmpty()) return CliUsageError{QStringLiteral("--port needs a device path or COMn")};
+    if (const auto error = NetworkPortOptionError(port)) return CliUsageError{*error};
     if (options.Ports.count(port) > 1) {
       return CliUsageError{QStringLiteral("port %1 given twice").arg(port)};
     }
@@ -126,7 +128,9 @@ QString CliUsage() {
          parser.helpText().section(QLatin1Char('\n'), 2) +
          QStringLiteral(
              "\nPORT is a device path or COMn: key COMn of section [Ports] in Bootload.Ini of "
-             "the\nworking folder, else the n-th serial port present (see --list-ports).\n\n"
+             "the\nworking folder, else the n-th serial port present (see --list-ports). A port "
+             "on a\nserial device server is rfc2217://HOST:PORT, or rfc2217s://HOST:PORT[?ca=FILE] "
+             "over\nTLS (the CA file else from key CA of section [Network] in Bootload.Ini).\n\n"
              "Exit status: 0 every unit updated, 1 a unit failed, 2 bad command line,\n"
              "3 a port could not be opened, 130/143 stopped by SIGINT/SIGTERM.\n");
 }

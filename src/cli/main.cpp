@@ -17,6 +17,7 @@
 #include "image/ImageFile.h"
 #include "image/ProductIdentity.h"
 #include "image/ResourceStore.h"
+#include "settings/NetworkPortSettings.h"
 #include "settings/PortMapping.h"
 #include "update/UpdateStateMachine.h"
 
@@ -111,7 +112,8 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   std::vector<UnitUpdate::Setup> units;
   for (const QString& port : options.Ports) {
     const auto [device, comNumber] = ResolvePort(port, startupDirectory);
-    units.push_back({port, device, comNumber, identity, image, options.SlaveAddress});
+    units.push_back({port, WithSettingsCaFile(device, startupDirectory), comNumber, identity, image,
+                     options.SlaveAddress});
   }
   const bool several = units.size() > 1;
   LogPrinter printer(log, !several && isatty(fileno(log)) != 0, several, options.Quiet);
