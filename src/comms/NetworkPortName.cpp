@@ -105,7 +105,8 @@ std::string NetworkPortName::Text() const {
 std::string NetworkPortName::GensioStack() const {
   std::string stack = "telnet(rfc2217),";
   if (Tls) stack += CaFile.empty() ? "ssl," : "ssl(CA=" + CaFile + "),";
-  return stack + "tcp," + (Ipv6 ? "ipv6," : "") + Host + "," + std::to_string(Port);
+  // Small frames leave at once, without waiting for the acknowledgement.
+  return stack + "tcp(nodelay)," + (Ipv6 ? "ipv6," : "") + Host + "," + std::to_string(Port);
 }
 
 std::string WithDefaultCaFile(const std::string& name, const std::string& caFile) {
