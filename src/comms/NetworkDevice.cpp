@@ -50,8 +50,9 @@ std::string ConnectFailure(int error, const NetworkPortName& port) {
     case GE_KEYINVALID:
     case GE_AUTHREJECT:
       return std::string("the server's certificate did not verify (") + gensio_err_to_str(error) +
-             "); check the CA file" + (port.CaFile.empty() ? "" : " " + port.CaFile) +
-             " and the server's certificate";
+             (port.CaFile.empty()
+                  ? "); give the CA file with ?ca=FILE or key CA of section [Network]"
+                  : "); check the CA file " + port.CaFile + " and the server's certificate");
     default:
       return std::string("the connection failed (") + gensio_err_to_str(error) +
              "); check the server";
