@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <variant>
 
 #include "comms/BoundedWrite.h"
@@ -38,8 +39,9 @@ std::string ConnectFailure(int error, const NetworkPortName& port) {
     case GE_NAME_NET_NOT_UP:
       return "host \"" + port.Host + "\" not found; check the host name";
     case GE_REMCLOSE:
-      return "the server closed the connection at once: another client has this port (the "
-             "server serves one at a time); close that client or choose another port";
+      return "the server closed the connection at once: another client has this port (a "
+             "server serves one at a time), or the server cannot open its serial device; close "
+             "that client, or check the server's adapter";
     case GE_HOSTDOWN:
       return "host " + port.Host + " unreachable; check the network";
     case GE_CERTINVALID:
@@ -127,26 +129,44 @@ PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {
   const auto parsed = ParseNetworkPortName(name);
   if (const auto* why = std::get_if<std::string>(&parsed)) return Refuse(*why);
   const auto& port = std::get<NetworkPortName>(parsed);
-  try {
-    connection_ = std::make_unique<GensioConnection>();
-  } catch (const std::exception& error) {
-    return Refuse(std::string("could not start the network client: ") + error.what());
+  // The server may still be closing this program's own last connection (the
+  // link reopens the port to change its speed): a connection closed at once
+  // is tried again for a moment before it counts as another client's port.
+  const auto giveUp = std::chrono::steady_clock::now() + BusyRetryLimit;
+  int error = Connect(port);
+  while (error == GE_REMCLOSE && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(BusyRetryPause);
+    error = Connect(port);
   }
-  const int error = connection_->Connect(port.GensioStack(), ConnectLimit);
-  if (error != 0) return Refuse(ConnectFailure(error, port));
-  // A server that speaks RFC 2217 answers at once with the line's speed. A
-  // plain TCP port cannot set the speed, so it is refused rather than used at
-  // whatever speed its line has.
-  const GensioConnection::Answer speed = connection_->Set(Setting::Baud, 0, AnswerLimit);
-  if (connection_->Lost()) return Refuse(ConnectFailure(GE_REMCLOSE, port));
-  if (speed.Error != 0) {
+  if (error == GE_NOTSUP) {
     return Refuse(
         "the server does not offer RFC 2217 (no answer to the line's speed); give "
         "the port a telnet(rfc2217) accepter on the server");
   }
+  if (error != 0) return Refuse(ConnectFailure(error, port));
+  return OpenResult::Opened;
+}
+
+int NetworkDevice::Connect(const NetworkPortName& port) {
+  connection_.reset();
+  try {
+    connection_ = std::make_unique<GensioConnection>();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s: the network client could not start: %s\n",
+                 program_invocation_short_name, name_.c_str(), error.what());
+    return GE_NOMEM;
+  }
+  const int error = connection_->Connect(port.GensioStack(), ConnectLimit);
+  if (error != 0) return error;
+  // A server that speaks RFC 2217 answers at once with the line's speed. A
+  // plain TCP port cannot set the speed, so it is refused rather than used at
+  // whatever speed its line has.
+  const GensioConnection::Answer speed = connection_->Set(Setting::Baud, 0, AnswerLimit);
+  if (connection_->Lost()) return GE_REMCLOSE;
+  if (speed.Error != 0) return GE_NOTSUP;
   current_ = {};
   current_.BaudRate = speed.Value;
-  return OpenResult::Opened;
+  return 0;
 }
 
 PortDevice::OpenResult NetworkDevice::Refuse(const std::string& why) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "comms/GensioConnection.h"
+#include "comms/NetworkPortName.h"
 #include "comms/PortDevice.h"
 
 // A port on a serial device server, reached by RFC 2217 over TCP (or over
@@ -16,6 +17,9 @@ class NetworkDevice : public PortDevice {
   // line setting.
   static constexpr std::chrono::milliseconds ConnectLimit{5000};
   static constexpr std::chrono::milliseconds AnswerLimit{3000};
+  // How long a server that closes the connection at once is tried again.
+  static constexpr std::chrono::milliseconds BusyRetryLimit{1500};
+  static constexpr std::chrono::milliseconds BusyRetryPause{100};
 
   NetworkDevice() = default;
   ~NetworkDevice() override;
@@ -34,6 +38,9 @@ class NetworkDevice : public PortDevice {
 
  private:
   OpenResult Refuse(const std::string& why);
+  // One connection and the check for RFC 2217: 0, a libgensio error, or
+  // GE_NOTSUP for a server without RFC 2217.
+  int Connect(const NetworkPortName& port);
   unsigned Ask(GensioConnection::Setting setting, unsigned value, const char* what);
 
   std::unique_ptr<GensioConnection> connection_;

@@ -181,6 +181,7 @@ connection "tcp,127.0.0.1,$raw_port" "$PTY" >"$work/quiet.yaml"
 start_unit held
 connection "telnet(rfc2217),tcp,127.0.0.1,$held_port" "$PTY" >>"$work/quiet.yaml"
 start_server quiet "$raw_port" "$held_port"
+: >"$work/holder.log"
 python3 -c "
 import socket, sys, time
 held = socket.create_connection(('127.0.0.1', $held_port))
