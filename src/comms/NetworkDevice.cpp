@@ -119,7 +119,7 @@ TStopBits StopBitsOf(unsigned stopBits) {
 }  // namespace
 
 NetworkDevice::~NetworkDevice() {
-  Close();
+  NetworkDevice::Close();
 }
 
 PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {

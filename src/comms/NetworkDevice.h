@@ -23,6 +23,8 @@ class NetworkDevice : public PortDevice {
 
   NetworkDevice() = default;
   ~NetworkDevice() override;
+  NetworkDevice(const NetworkDevice&) = delete;
+  NetworkDevice& operator=(const NetworkDevice&) = delete;
 
   // Connects to the port the name gives, and checks that the server speaks
   // RFC 2217 by asking it for the line's speed.

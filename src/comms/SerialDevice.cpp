@@ -169,7 +169,7 @@ TParity ParityOf(const termios& attributes) {
 }  // namespace
 
 SerialDevice::~SerialDevice() {
-  Close();
+  SerialDevice::Close();
 }
 
 SerialDevice::OpenResult SerialDevice::Open(const std::string& path) {

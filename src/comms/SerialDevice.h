@@ -15,6 +15,8 @@ class SerialDevice : public PortDevice {
  public:
   SerialDevice() = default;
   ~SerialDevice() override;
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
 
   // Opens path read-write without making it the controlling terminal and
   // without waiting, checks that it is a terminal, and takes exclusive use:
