@@ -26,9 +26,11 @@ start_update_run() {
     sleep 0.1
     ((++waited < 300)) || { echo "unit-sim printed no device path" >&2; return 1; }
   done
-  local port
-  port=$(head -n 1 "$port_file")
-  printf '[Ports]\r\nCOM1=%s\r\n' "$port" >"$folder/Bootload.Ini"
+  # A caller's PORT_HOOK may put something in front of the unit (a serial
+  # device server) and set PORT_NAME to what COM1 then names.
+  PORT_NAME=$(head -n 1 "$port_file")
+  [[ -z "${PORT_HOOK:-}" ]] || "$PORT_HOOK" "$PORT_NAME" || return 1
+  printf '[Ports]\r\nCOM1=%s\r\n' "$PORT_NAME" >"$folder/Bootload.Ini"
 
   (cd "$folder" && exec env QT_QPA_PLATFORM=xcb "$bootload") >"$folder/bootload.log" 2>&1 &
   BOOTLOAD_PID=$!

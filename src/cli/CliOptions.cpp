@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 
 #include "cli/ComPortName.h"
+#include "cli/NetworkPortOption.h"
 #include "settings/TextToInteger.h"
 
 namespace {
@@ -82,6 +83,7 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
       return CliUsageError{
           QStringLiteral("there is no port %1: COMn goes from COM1 to COM32").arg(port)};
     }
+    if (const auto error = NetworkPortOptionError(port)) return CliUsageError{*error};
     if (options.Ports.count(port) > 1) {
       return CliUsageError{QStringLiteral("port %1 given twice").arg(port)};
     }
@@ -167,7 +169,9 @@ QString CliUsage() {
          QStringLiteral(
              "\nPORT is a device path or COMn (COM1 to COM32): key COMn of section [Ports] in\n"
              "Bootload.Ini of the working folder, else the n-th serial port present (see\n"
-             "--list-ports).\n\n"
+             "--list-ports). A port on a serial device server is rfc2217://HOST:PORT, or\n"
+             "rfc2217s://HOST:PORT[?ca=FILE] over TLS (the CA file else from key CA of\n"
+             "section [Network] in Bootload.Ini).\n\n"
              "Exit status: 0 every unit updated, 1 a unit failed or the record could not be\n"
              "written, 2 bad command line, 3 a port could not be opened, 130/143 a unit\n"
              "stopped by SIGINT/SIGTERM. SIGHUP and a closed output never stop a run.\n"

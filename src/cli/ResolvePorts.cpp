@@ -6,6 +6,7 @@
 
 #include "cli/ComPortName.h"
 #include "settings/FileNameBytes.h"
+#include "settings/NetworkPortSettings.h"
 #include "settings/PortMapping.h"
 
 namespace {
@@ -34,6 +35,7 @@ std::variant<std::vector<ResolvedPort>, CliUsageError> ResolvePorts(
       unit.ComNumber = *comNumber;
       unit.Device = map->DevicePath(*comNumber);
     }
+    unit.Device = WithSettingsCaFile(unit.Device, startupDirectory);
     const DeviceIdentity identity = IdentityOf(unit.Device);
     for (std::size_t i = 0; i < resolved.size() && !unit.Device.empty(); ++i) {
       if (identities[i] != identity) continue;

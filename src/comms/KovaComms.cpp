@@ -64,20 +64,21 @@ bool TKovaComms::Open() {
     return RefuseOpen(comName +
                       ": no device (not connected); plug the adapter in or choose another port");
   }
-  switch (device_.Open(path)) {
-    case SerialDevice::OpenResult::Unavailable:
-      return RefuseOpen(DescribePortProblem(path, device_.Problem()));
-    case SerialDevice::OpenResult::NotACharacterDevice:
-      RefuseOpen(DescribePortProblem(path, device_.Problem()));
+  device_ = MakePortDevice(path);
+  switch (device_->Open(path)) {
+    case PortDevice::OpenResult::Unavailable:
+      return RefuseOpen(DescribePortProblem(path, device_->Problem()));
+    case PortDevice::OpenResult::NotACharacterDevice:
+      RefuseOpen(DescribePortProblem(path, device_->Problem()));
       throw ECommsError("File Handle is not a Comm Handle.", openFailureDetail_);
-    case SerialDevice::OpenResult::Opened:
+    case PortDevice::OpenResult::Opened:
       break;
   }
   const LineSettings settings{BaudRate, DataBits, Parity, StopBits};
   trace_.Opened(settings);
-  device_.Purge();
+  device_->Purge();
   trace_.Purged();
-  device_.Configure(settings);
+  device_->Configure(settings);
   rxReadIndex_ = 0;
   rxWriteIndex_ = 0;
   // The buffer's size is its wrap limit: it holds at least one byte.
@@ -94,7 +95,7 @@ bool TKovaComms::Open() {
   matchEvent_ = false;
   timeoutEvent_ = false;
   try {
-    rxThread_ = std::make_unique<TRxThread>(device_.Descriptor(), *stopEvent_, *messageWindow_);
+    rxThread_ = std::make_unique<TRxThread>(device_->Descriptor(), *stopEvent_, *messageWindow_);
   } catch (const std::system_error& error) {
     trace_.OpenFailed(BaudRate, error.what());
     ReleasePort();
@@ -115,7 +116,7 @@ void TKovaComms::Close() {
   SignalMatch();
   ticksLeft_ = 0;
   if (!IsOpen()) return;
-  device_.Purge();
+  device_->Purge();
   trace_.Purged();
   stopEvent_->Signal();
   rxThread_.reset();
@@ -132,7 +133,7 @@ void TKovaComms::ReleasePort() {
   matchEvent_ = false;
   timeoutEvent_ = false;
   stopEvent_.reset();
-  device_.Close();
+  device_->Close();
   rxBuffer_.clear();
   WakeWaits();
 }
@@ -168,7 +169,7 @@ bool TKovaComms::SendData(std::span<const uint8_t> data, uint16_t timeoutTicks) 
   // a fresh one.
   if (!replyTimer_.isActive()) replyTimer_.start();
   trace_.Sent(data);
-  if (!device_.Write(data)) {
+  if (!device_->Write(data)) {
     trace_.WriteFailed();
     return false;
   }

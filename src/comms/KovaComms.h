@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "comms/CommsTypes.h"
+#include "comms/PortDevice.h"
 #include "comms/PortResolver.h"
-#include "comms/SerialDevice.h"
 #include "comms/WireTrace.h"
 
 class QEventLoop;
@@ -73,7 +73,7 @@ class TKovaComms {
   // Stops receiving and closes the port; on a closed link it leaves the
   // closed state (-2), in which SendData refuses.
   void Close();
-  bool IsOpen() const { return device_.IsOpen(); }
+  bool IsOpen() const { return device_ != nullptr && device_->IsOpen(); }
 
   void SetRxCondition(TRxCondition& condition);
   void ClearRxCondition();
@@ -120,7 +120,8 @@ class TKovaComms {
   std::string openFailureDetail_;
   std::unique_ptr<MessageTarget> messageWindow_;
   QTimer replyTimer_;
-  SerialDevice device_;
+  // Made at every Open for the name resolved then; a local port or a network one.
+  std::unique_ptr<PortDevice> device_;
   std::unique_ptr<StopSignal> stopEvent_;
   std::unique_ptr<TRxThread> rxThread_;
   std::vector<uint8_t> rxBuffer_;

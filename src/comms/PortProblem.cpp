@@ -35,6 +35,8 @@ std::string CauseText(const PortProblem& problem) {
              "; close it or choose another port";
     case Cause::NotASerialDevice:
       return "not a serial device (" + problem.Kind + "); choose a serial port";
+    case Cause::Network:
+      return problem.Kind;
     case Cause::Other:
       break;
   }

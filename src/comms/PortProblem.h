@@ -17,6 +17,7 @@ struct PortProblem {
     InUse,             // Holder names the other program where it is known
     NotASerialDevice,  // Kind says what the path is instead
     Other,             // Error holds the errno
+    Network,           // a network port's: Kind says what happened and what to do
   };
 
   Cause What = Cause::None;

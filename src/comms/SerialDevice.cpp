@@ -1,10 +1,11 @@
 #include "comms/SerialDevice.h"
 
+#include "comms/BoundedWrite.h"
+#include "comms/SpeedCheck.h"
 #include "comms/Termios2.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,8 +13,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -28,13 +27,6 @@ constexpr int InputSpeedShift = 16;
 // Reads the exclusive flag (Linux 3.8 and later).
 constexpr unsigned long TIOCGEXCL = 0x80045440;
 #endif
-
-// Each byte on the line takes a start bit, 8 data bits and a stop bit.
-constexpr uint64_t BitsPerByte = 10;
-// A speed the driver set further than this from the one asked for is told.
-constexpr double SpeedTolerance = 0.02;
-// For the write's time limit when the driver reports no speed.
-constexpr uint32_t AssumedBaudRate = 9600;
 
 using Cause = PortProblem::Cause;
 
@@ -177,7 +169,7 @@ TParity ParityOf(const termios& attributes) {
 }  // namespace
 
 SerialDevice::~SerialDevice() {
-  Close();
+  SerialDevice::Close();
 }
 
 SerialDevice::OpenResult SerialDevice::Open(const std::string& path) {
@@ -276,10 +268,8 @@ void SerialDevice::Configure(const LineSettings& settings) {
 void SerialDevice::CheckSpeed(uint32_t asked) {
   const uint32_t set = CurrentSettings().BaudRate;
   baudRate_ = set;
-  if (set >= asked * (1 - SpeedTolerance) && set <= asked * (1 + SpeedTolerance)) return;
   // Some adapters cannot make every speed; the run goes on at what they set.
-  std::fprintf(stderr, "%s: %s: the driver set %u bit/s for the %u bit/s asked for\n",
-               program_invocation_short_name, path_.c_str(), set, asked);
+  WarnOfSpeedSet(path_, "the driver", set, asked);
 }
 
 LineSettings SerialDevice::CurrentSettings() const {
@@ -300,32 +290,7 @@ void SerialDevice::Purge() {
 }
 
 bool SerialDevice::Write(std::span<const uint8_t> bytes) {
-  if (!IsOpen()) return false;
-  const uint64_t bitsPerSecond = baudRate_ != 0 ? baudRate_ : AssumedBaudRate;
-  const auto lineTime =
-      std::chrono::milliseconds(bytes.size() * BitsPerByte * 1000 / bitsPerSecond);
-  const auto deadline =
-      std::chrono::steady_clock::now() + lineTime + std::chrono::milliseconds(WriteGraceMs);
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
-    if (n > 0) {
-      written += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return false;
-    // The driver's output buffer is full: wait until it takes more, but not
-    // past the deadline.
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd port{fd_, POLLOUT, 0};
-    const int ready = poll(&port, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0 || (port.revents & POLLOUT) == 0) return false;
-  }
-  return true;
+  return IsOpen() && WriteWithinLineTime(fd_, bytes, baudRate_, WriteGraceMs);
 }
 
 void SerialDevice::Close() {

@@ -5,21 +5,16 @@
 #include <string>
 
 #include "comms/CommsTypes.h"
+#include "comms/PortDevice.h"
 #include "comms/PortLockFile.h"
 #include "comms/PortProblem.h"
 
 // A serial device opened for exclusive use, in raw mode: the POSIX layer
 // under the link. It knows descriptors and termios, nothing of frames.
-class SerialDevice {
+class SerialDevice : public PortDevice {
  public:
-  enum class OpenResult {
-    Opened,
-    Unavailable,          // missing, in use by another program, or no access
-    NotACharacterDevice,  // not a terminal the link can drive; closed again
-  };
-
   SerialDevice() = default;
-  ~SerialDevice();
+  ~SerialDevice() override;
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;
 
@@ -30,10 +25,10 @@ class SerialDevice {
   // a live process, or its flock) is refused, even to root; a hold left by
   // one that ended, while no other process has the device open, is taken
   // over with a line on standard error. Problem() says why an open failed.
-  OpenResult Open(const std::string& path);
-  const PortProblem& Problem() const { return problem_; }
-  bool IsOpen() const { return fd_ >= 0; }
-  int Descriptor() const { return fd_; }
+  OpenResult Open(const std::string& path) override;
+  const PortProblem& Problem() const override { return problem_; }
+  bool IsOpen() const override { return fd_ >= 0; }
+  int Descriptor() const override { return fd_; }
 
   // Raw mode (no echo, no canonical input, no flow control, breaks ignored,
   // no parity check of input) with the given line settings; any speed
@@ -41,23 +36,22 @@ class SerialDevice {
   // the outcome is read back, not assumed, and a speed the driver could not
   // set within 2% is reported on standard error. Asks for the low-latency
   // flag where the driver has one.
-  void Configure(const LineSettings& settings);
+  void Configure(const LineSettings& settings) override;
 
   // The line settings the driver holds now.
-  LineSettings CurrentSettings() const;
+  LineSettings CurrentSettings() const override;
 
   // Discards unread input and unsent output.
-  void Purge();
+  void Purge() override;
 
   // Writes all bytes, waiting until the driver has taken them; false when
   // the write fails or stops short, or when the driver has not taken them
   // within their time on the line plus WriteGrace (a stalled or unplugged
   // adapter).
-  static constexpr int WriteGraceMs = 2000;
-  bool Write(std::span<const uint8_t> bytes);
+  bool Write(std::span<const uint8_t> bytes) override;
 
   // Gives up exclusive use and closes the descriptor; harmless when closed.
-  void Close();
+  void Close() override;
 
  private:
   OpenResult Refuse(OpenResult result, PortProblem problem);

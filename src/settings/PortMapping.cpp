@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "comms/NetworkPortName.h"
 #include "settings/FileNameBytes.h"
 #include "settings/IniFile.h"
+#include "settings/NetworkPortSettings.h"
 #include "settings/SettingsFile.h"
 
 namespace {
@@ -54,6 +56,7 @@ std::string ComPortMap::DevicePath(int comNumber) const {
 QString ComPortMap::DeviceText(int comNumber) const {
   const std::string path = DevicePath(comNumber);
   if (path.empty()) return QString::fromLatin1(NoDevice);
+  if (HasPortScheme(path)) return QString::fromStdString(path + " - network port");
   // "no device" first, so that a long path cut to fit the dialog keeps it.
   if (!Exists(path)) return QString::fromStdString(std::string(NoDevice) + " (" + path + ")");
   const PresentPort* port = PresentPortAt(path);
@@ -75,6 +78,6 @@ const std::vector<PresentPort>& ComPortMap::Present() const {
 
 PortResolver MakePortResolver(const QString& startupDirectory) {
   return [startupDirectory](int comNumber) {
-    return ComPortMap(startupDirectory).DevicePath(comNumber);
+    return WithSettingsCaFile(ComPortMap(startupDirectory).DevicePath(comNumber), startupDirectory);
   };
 }

@@ -29,7 +29,7 @@ class ComPortMap {
   std::string DevicePath(int comNumber) const;
   // The device in one line, "/dev/ttyUSB0 - FT232R USB UART - A1B2C3", or
   // "no device" when nothing is there ("no device (PATH)" for a key whose
-  // path is missing).
+  // path is missing); a network port is "rfc2217://HOST:PORT - network port".
   QString DeviceText(int comNumber) const;
 
  private:
@@ -43,5 +43,6 @@ class ComPortMap {
 };
 
 // The resolver of the link: a fresh map at every open, so an edit of the
-// settings file or a port plugged in meanwhile is seen.
+// settings file or a port plugged in meanwhile is seen. A network port's TLS
+// form gets the settings file's CA file when it names none.
 PortResolver MakePortResolver(const QString& startupDirectory);

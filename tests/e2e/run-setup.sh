@@ -1,13 +1,14 @@
 # shellcheck shell=bash
 # Sourced by the end-to-end scripts after scripts/lib/xserver.sh: fail, the
 # artefact folder, a fresh work folder, and the clean-up on exit. That stops
-# whichever of the program, the unit, the pseudo-terminal holder and Xvfb
-# were started, keeps one file of the work folder as an artefact and removes
+# whichever of the program, the unit, the pseudo-terminal holder, a serial
+# device server and Xvfb were started, keeps one file of the work folder as an artefact and removes
 # the rest.
 
 BOOTLOAD_PID=
 UNIT_PID=
 PTY_PID=
+SERVER_PID=
 XVFB_PID=
 
 fail() {
@@ -31,6 +32,7 @@ end_e2e_run() {
   stop_process "$BOOTLOAD_PID"
   stop_process "$UNIT_PID"
   stop_process "$PTY_PID"
+  stop_process "$SERVER_PID"
   stop_process "$XVFB_PID"
   cp "$work/$kept_file" "$artefacts/$kept_name" 2>/dev/null || true
   rm -rf "$work"

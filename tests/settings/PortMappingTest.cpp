@@ -123,6 +123,19 @@ TEST_F(PortsSection, ResolverSeesEditsBetweenCallsAndCreatesNoFile) {
   EXPECT_EQ(resolve(2), unpinned);
 }
 
+TEST_F(PortsSection, NetworkPortsAreNamedAsSuchAndTheTlsFormTakesTheCaFileOfTheSettings) {
+  writeFile(
+      "[Ports]\r\nCOM1=rfc2217://bench:4001\r\nCOM2=rfc2217s://[::1]:4002\r\n"
+      "COM3=rfc2217s://bench:4003?ca=/etc/own.pem\r\n[Network]\r\nCA=certs/bench-ca.pem\r\n");
+  const ComPortMap map(folder());
+  EXPECT_EQ(map.DeviceText(1), "rfc2217://bench:4001 - network port");
+  const PortResolver resolve = MakePortResolver(folder());
+  EXPECT_EQ(resolve(1), "rfc2217://bench:4001");
+  EXPECT_EQ(resolve(2),
+            "rfc2217s://[::1]:4002?ca=" + folder().toStdString() + "certs/bench-ca.pem");
+  EXPECT_EQ(resolve(3), "rfc2217s://bench:4003?ca=/etc/own.pem");
+}
+
 // Whatever this machine has: every listed port is a terminal device that is
 // really there, never a pseudo-terminal, and an on-board UART is listed only
 // with hardware behind it. No ports at all is a valid answer.

@@ -1,0 +1,345 @@
+#include "comms/GensioConnection.h"
+
+#include <gensio/gensio.h>
+#include <gensio/gensio_os_funcs.h>
+#include <gensio/gensio_unix.h>
+#include <gensio/sergensio.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+// The most taken from the application in one go.
+constexpr std::size_t TakeSize = 16384;
+// Closing a connection whose server does not answer gives up after this.
+constexpr auto CloseLimit = std::chrono::seconds(2);
+
+void CloseDescriptor(int& fd) {
+  if (fd >= 0) ::close(std::exchange(fd, -1));
+}
+
+}  // namespace
+
+// The outcome of one request, handed from the library's thread to the
+// thread that waits for it.
+struct GensioConnection::Reply {
+  std::mutex Lock;
+  std::condition_variable Done;
+  bool Completed = false;
+  int Error = 0;
+  unsigned Value = 0;
+};
+
+GensioConnection::GensioConnection() {
+  // A selector of its own, never woken by a signal: only one thread waits
+  // in it, and other threads reach it through descriptors alone.
+  if (gensio_unix_funcs_alloc(nullptr, 0, &os_) != 0 || os_ == nullptr)
+    throw std::runtime_error("libgensio could not start");
+  std::array<int, 2> pair{-1, -1};
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair.data()) != 0) {
+    const int error = errno;
+    gensio_os_funcs_free(os_);
+    throw std::system_error(error, std::generic_category(), "socketpair");
+  }
+  appFd_ = pair[0];
+  pumpFd_ = pair[1];
+  commandFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const auto cleared = [](gensio_iod*, void* self) {
+    auto& connection = *static_cast<GensioConnection*>(self);
+    if (++connection.clearedIods_ == 2) connection.stopping_ = true;
+  };
+  if (commandFd_ < 0 || os_->add_iod(os_, GENSIO_IOD_SOCKET, pumpFd_, &pumpIod_) != 0 ||
+      os_->add_iod(os_, GENSIO_IOD_SOCKET, commandFd_, &commandIod_) != 0 ||
+      os_->set_fd_handlers(
+          pumpIod_, this,
+          [](gensio_iod*, void* self) {
+            static_cast<GensioConnection*>(self)->TakeFromApplication();
+          },
+          [](gensio_iod* iod, void* self) {
+            // The application reads again: let the server's bytes come.
+            auto& connection = *static_cast<GensioConnection*>(self);
+            connection.os_->set_write_handler(iod, false);
+            if (connection.io_ != nullptr) gensio_set_read_callback_enable(connection.io_, true);
+          },
+          nullptr, cleared) != 0 ||
+      os_->set_fd_handlers(
+          commandIod_, this,
+          [](gensio_iod*, void* self) { static_cast<GensioConnection*>(self)->RunCommands(); },
+          nullptr, nullptr, cleared) != 0) {
+    const int error = errno;
+    if (pumpIod_ != nullptr) os_->release_iod(pumpIod_);
+    if (commandIod_ != nullptr) os_->release_iod(commandIod_);
+    CloseDescriptor(commandFd_);
+    CloseDescriptor(appFd_);
+    CloseDescriptor(pumpFd_);
+    gensio_os_funcs_free(os_);
+    throw std::system_error(error, std::generic_category(), "libgensio descriptors");
+  }
+  os_->set_read_handler(commandIod_, true);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+GensioConnection::~GensioConnection() {
+  auto reply = std::make_shared<Reply>();
+  Request(
+      reply,
+      [this, reply] {
+        closing_ = reply;
+        Disconnect();
+      },
+      CloseLimit);
+  Post([this] { Finish(); });
+  thread_.join();
+  os_->release_iod(pumpIod_);
+  os_->release_iod(commandIod_);
+  CloseDescriptor(commandFd_);
+  CloseDescriptor(appFd_);
+  CloseDescriptor(pumpFd_);
+  gensio_os_funcs_free(os_);
+}
+
+int GensioConnection::Connect(const std::string& stack, std::chrono::milliseconds limit) {
+  auto reply = std::make_shared<Reply>();
+  const bool answered = Request(
+      reply,
+      [this, reply, stack] {
+        const int made = str_to_gensio(stack.c_str(), os_, &GensioConnection::OnEvent, this, &io_);
+        if (made != 0) {
+          io_ = nullptr;
+          Complete(reply, made);
+          return;
+        }
+        opening_ = reply;
+        const int opened = gensio_open(io_, &GensioConnection::OnOpened, this);
+        if (opened != 0) {
+          opening_.reset();
+          gensio_free(std::exchange(io_, nullptr));
+          Complete(reply, opened);
+        }
+      },
+      limit);
+  return answered ? reply->Error : GE_TIMEDOUT;
+}
+
+GensioConnection::Answer GensioConnection::Set(Setting setting, unsigned value,
+                                               std::chrono::milliseconds limit) {
+  auto reply = std::make_shared<Reply>();
+  const bool answered = Request(
+      reply,
+      [this, reply, setting, value] {
+        sergensio* serial = io_ != nullptr ? gensio_to_sergensio(io_) : nullptr;
+        if (serial == nullptr || lost_) {
+          Complete(reply, GE_NOTREADY);
+          return;
+        }
+        setting_ = reply;
+        // Tells this request's answer from a late one to a request given up.
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): a number, never dereferenced
+        void* kind = reinterpret_cast<void*>(++settingNumber_);
+        int error = GE_INVAL;
+        switch (setting) {
+          case Setting::Baud:
+            error = sergensio_baud(serial, value, &GensioConnection::OnSetting, kind);
+            break;
+          case Setting::DataSize:
+            error = sergensio_datasize(serial, value, &GensioConnection::OnSetting, kind);
+            break;
+          case Setting::Parity:
+            error = sergensio_parity(serial, value, &GensioConnection::OnSetting, kind);
+            break;
+          case Setting::StopBits:
+            error = sergensio_stopbits(serial, value, &GensioConnection::OnSetting, kind);
+            break;
+        }
+        if (error != 0) {
+          setting_.reset();
+          Complete(reply, error);
+        }
+      },
+      limit);
+  if (!answered) return {GE_TIMEDOUT, 0};
+  return {reply->Error, reply->Value};
+}
+
+void GensioConnection::Flush() {
+  auto reply = std::make_shared<Reply>();
+  Request(
+      reply,
+      [this, reply] {
+        unsent_.clear();
+        std::array<unsigned char, TakeSize> discard{};
+        while (::read(pumpFd_, discard.data(), discard.size()) > 0) {
+        }
+        if (io_ != nullptr && !lost_) {
+          if (sergensio* serial = gensio_to_sergensio(io_); serial != nullptr)
+            sergensio_flush(serial, SERGENSIO_FLUSH_RCV_XMIT_BUFFERS);
+          gensio_set_write_callback_enable(io_, false);
+        }
+        os_->set_read_handler(pumpIod_, io_ != nullptr && !lost_);
+        Complete(reply, 0);
+      },
+      CloseLimit);
+}
+
+bool GensioConnection::Request(const std::shared_ptr<Reply>& reply, std::function<void()> work,
+                               std::chrono::milliseconds limit) {
+  Post(std::move(work));
+  std::unique_lock lock(reply->Lock);
+  return reply->Done.wait_for(lock, limit, [&] { return reply->Completed; });
+}
+
+void GensioConnection::Post(std::function<void()> work) {
+  {
+    const std::lock_guard lock(commandsLock_);
+    commands_.push_back(std::move(work));
+  }
+  // The counter cannot overflow from these few requests.
+  eventfd_write(commandFd_, 1);
+}
+
+void GensioConnection::Complete(const std::shared_ptr<Reply>& reply, int error, unsigned value) {
+  const std::lock_guard lock(reply->Lock);
+  reply->Completed = true;
+  reply->Error = error;
+  reply->Value = value;
+  reply->Done.notify_all();
+}
+
+void GensioConnection::Serve() {
+  while (!stopping_) gensio_os_funcs_service(os_, nullptr);
+}
+
+void GensioConnection::RunCommands() {
+  eventfd_t count = 0;
+  eventfd_read(commandFd_, &count);
+  std::deque<std::function<void()>> work;
+  {
+    const std::lock_guard lock(commandsLock_);
+    work.swap(commands_);
+  }
+  for (auto& command : work) command();
+}
+
+void GensioConnection::Disconnect() {
+  os_->set_read_handler(pumpIod_, false);
+  os_->set_write_handler(pumpIod_, false);
+  if (io_ == nullptr) {
+    Complete(std::exchange(closing_, nullptr), 0);
+    return;
+  }
+  if (gensio_close(io_, &GensioConnection::OnClosed, this) != 0) {
+    gensio_free(std::exchange(io_, nullptr));
+    Complete(std::exchange(closing_, nullptr), 0);
+  }
+}
+
+void GensioConnection::Finish() {
+  // A close the server never answered: freeing closes for good.
+  if (io_ != nullptr) gensio_free(std::exchange(io_, nullptr));
+  os_->clear_fd_handlers(pumpIod_);
+  os_->clear_fd_handlers(commandIod_);
+}
+
+void GensioConnection::MarkLost() {
+  if (lost_.exchange(true)) return;
+  // The application reads end of file, as from a device that hung up.
+  shutdown(pumpFd_, SHUT_WR);
+  os_->set_read_handler(pumpIod_, false);
+  os_->set_write_handler(pumpIod_, false);
+  if (io_ != nullptr) {
+    gensio_set_read_callback_enable(io_, false);
+    gensio_set_write_callback_enable(io_, false);
+  }
+  if (setting_) Complete(std::exchange(setting_, nullptr), GE_REMCLOSE);
+}
+
+int GensioConnection::OnEvent(gensio* io, void* user, int event, int err, unsigned char* buf,
+                              std::size_t* buflen, const char* const*) {
+  auto& connection = *static_cast<GensioConnection*>(user);
+  if (io != connection.io_) return GE_NOTSUP;
+  switch (event) {
+    case GENSIO_EVENT_READ:
+      if (err != 0) {
+        connection.MarkLost();
+        return 0;
+      }
+      connection.PassToApplication(buf, buflen);
+      return 0;
+    case GENSIO_EVENT_WRITE_READY:
+      connection.SendPending();
+      return 0;
+    default:
+      return GE_NOTSUP;
+  }
+}
+
+void GensioConnection::OnOpened(gensio* io, int err, void* data) {
+  auto& connection = *static_cast<GensioConnection*>(data);
+  if (io != connection.io_ || !connection.opening_) return;
+  if (err != 0) {
+    gensio_free(std::exchange(connection.io_, nullptr));
+  } else {
+    connection.os_->set_read_handler(connection.pumpIod_, true);
+    gensio_set_read_callback_enable(io, true);
+  }
+  connection.Complete(std::exchange(connection.opening_, nullptr), err);
+}
+
+void GensioConnection::OnClosed(gensio* io, void* data) {
+  auto& connection = *static_cast<GensioConnection*>(data);
+  if (io != connection.io_) return;
+  gensio_free(std::exchange(connection.io_, nullptr));
+  if (connection.closing_) connection.Complete(std::exchange(connection.closing_, nullptr), 0);
+}
+
+void GensioConnection::OnSetting(sergensio* sio, int err, unsigned value, void* data) {
+  auto& connection = *static_cast<GensioConnection*>(sergensio_get_user_data(sio));
+  // An answer to a request already given up is not the one awaited now.
+  if (!connection.setting_ || reinterpret_cast<uintptr_t>(data) != connection.settingNumber_)
+    return;
+  connection.Complete(std::exchange(connection.setting_, nullptr), err, value);
+}
+
+void GensioConnection::TakeFromApplication() {
+  if (io_ == nullptr || lost_) return;
+  if (unsent_.empty()) {
+    unsent_.resize(TakeSize);
+    const ssize_t n = ::read(pumpFd_, unsent_.data(), unsent_.size());
+    unsent_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+  SendPending();
+}
+
+void GensioConnection::SendPending() {
+  if (io_ == nullptr || lost_) return;
+  gensiods count = 0;
+  if (!unsent_.empty() && gensio_write(io_, &count, unsent_.data(), unsent_.size(), nullptr) != 0) {
+    MarkLost();
+    return;
+  }
+  unsent_.erase(unsent_.begin(), unsent_.begin() + static_cast<std::ptrdiff_t>(count));
+  // What the server does not take yet waits; the application's next bytes
+  // wait behind it.
+  const bool waiting = !unsent_.empty();
+  gensio_set_write_callback_enable(io_, waiting);
+  os_->set_read_handler(pumpIod_, !waiting);
+}
+
+void GensioConnection::PassToApplication(unsigned char* buf, std::size_t* length) {
+  const ssize_t n = ::send(pumpFd_, buf, *length, MSG_DONTWAIT | MSG_NOSIGNAL);
+  const std::size_t taken = n > 0 ? static_cast<std::size_t>(n) : 0;
+  if (taken < *length) {
+    // The application is behind: hold the server's bytes back until it
+    // reads again.
+    gensio_set_read_callback_enable(io_, false);
+    os_->set_write_handler(pumpIod_, true);
+  }
+  *length = taken;
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct gensio;
+struct gensio_iod;
+struct gensio_os_funcs;
+struct sergensio;
+
+// One connection to a serial device server through libgensio. The library
+// runs on a thread of its own, the only one that calls into it; the others
+// talk to it through descriptors. Bytes received from the server come out
+// of DataDescriptor() and bytes written there go to the server, so the
+// descriptor serves as a serial device's would: once the connection is
+// lost, reading it gives end of file.
+class GensioConnection {
+ public:
+  // A serial setting asked of the server; Error is a libgensio error code,
+  // GE_TIMEDOUT when the server did not answer in time.
+  struct Answer {
+    int Error = 0;
+    unsigned Value = 0;
+  };
+  enum class Setting { Baud, DataSize, Parity, StopBits };
+
+  // Starts the library's thread. Throws std::system_error or
+  // std::runtime_error when it cannot.
+  GensioConnection();
+  // Closes the connection and ends the thread.
+  ~GensioConnection();
+  GensioConnection(const GensioConnection&) = delete;
+  GensioConnection& operator=(const GensioConnection&) = delete;
+
+  int DataDescriptor() const { return appFd_; }
+
+  // Makes the stack ("telnet(rfc2217),tcp,HOST,PORT") and opens it: the
+  // libgensio error, 0 when connected; GE_TIMEDOUT after limit.
+  int Connect(const std::string& stack, std::chrono::milliseconds limit);
+
+  // Sets a serial setting (0 only asks for it) and gives the server's answer.
+  Answer Set(Setting setting, unsigned value, std::chrono::milliseconds limit);
+
+  // Drops the bytes not yet sent and asks the server to purge both ways.
+  void Flush();
+
+  // True once the server closed the connection or it failed.
+  bool Lost() const { return lost_; }
+
+ private:
+  struct Reply;
+
+  // Runs work on the library's thread and waits up to limit for it to
+  // complete reply; false on a timeout.
+  bool Request(const std::shared_ptr<Reply>& reply, std::function<void()> work,
+               std::chrono::milliseconds limit);
+  void Post(std::function<void()> work);
+  void Serve();
+  void RunCommands();
+  void Disconnect();
+  void Finish();
+  void MarkLost();
+
+  static int OnEvent(gensio* io, void* user, int event, int err, unsigned char* buf,
+                     std::size_t* buflen, const char* const* auxdata);
+  static void OnOpened(gensio* io, int err, void* data);
+  static void OnClosed(gensio* io, void* data);
+  static void OnSetting(sergensio* sio, int err, unsigned value, void* data);
+  void SendPending();
+  void TakeFromApplication();
+  void PassToApplication(unsigned char* buf, std::size_t* length);
+  void Complete(const std::shared_ptr<Reply>& reply, int error, unsigned value = 0);
+
+  gensio_os_funcs* os_ = nullptr;
+  int appFd_ = -1;
+  int pumpFd_ = -1;
+  int commandFd_ = -1;
+
+  // Only the library's thread touches these.
+  gensio_iod* pumpIod_ = nullptr;
+  gensio_iod* commandIod_ = nullptr;
+  gensio* io_ = nullptr;
+  std::vector<unsigned char> unsent_;
+  std::shared_ptr<Reply> opening_;
+  std::shared_ptr<Reply> closing_;
+  std::shared_ptr<Reply> setting_;
+  uintptr_t settingNumber_ = 0;
+  int clearedIods_ = 0;
+  bool stopping_ = false;
+
+  std::mutex commandsLock_;
+  std::deque<std::function<void()>> commands_;
+  std::atomic<bool> lost_ = false;
+  std::thread thread_;
+};

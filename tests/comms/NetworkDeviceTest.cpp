@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "comms/NetworkDevice.h"
+#include "support/PseudoTerminal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool Listening(uint16_t port) {
+  QFile table(QStringLiteral("/proc/net/tcp"));
+  if (!table.open(QIODevice::ReadOnly)) return false;
+  // local address "0100007F:PORT" in state 0A (listening)
+  const QByteArray local =
+      QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+  for (const QByteArray& line : table.readAll().split('\n')) {
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() > 3 && fields[1].endsWith(local) && fields[3] == "0A") return true;
+  }
+  return false;
+}
+
+uint16_t FreePort() {
+  QProcess python;
+  python.start(QStringLiteral("python3"),
+               {QStringLiteral("-c"),
+                QStringLiteral("import socket; s = socket.socket(); s.bind(('127.0.0.1', 0)); "
+                               "print(s.getsockname()[1])")});
+  python.waitForFinished();
+  return static_cast<uint16_t>(python.readAllStandardOutput().trimmed().toUInt());
+}
+
+// ser2net in the foreground with one RFC 2217 port in front of a
+// pseudo-terminal whose line starts at 19200 bit/s.
+class Ser2net {
+ public:
+  explicit Ser2net(const std::string& device) : port_(FreePort()) {
+    QFile yaml(folder_.filePath(QStringLiteral("ser2net.yaml")));
+    EXPECT_TRUE(yaml.open(QIODevice::WriteOnly));
+    QTextStream(&yaml) << "connection: &line\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_
+                       << "\n  connector: serialdev," << QString::fromStdString(device)
+                       << ",19200n81,local\n";
+    yaml.close();
+    server_.setProcessChannelMode(QProcess::MergedChannels);
+    server_.start(
+        QStringLiteral("ser2net"),
+        {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"), QStringLiteral("-c"),
+         yaml.fileName(), QStringLiteral("-P"), folder_.filePath(QStringLiteral("ser2net.pid"))});
+    for (int tries = 0; tries < 100 && !Listening(port_); ++tries)
+      std::this_thread::sleep_for(100ms);
+  }
+  ~Ser2net() {
+    server_.terminate();
+    server_.waitForFinished();
+  }
+  Ser2net(const Ser2net&) = delete;
+  Ser2net& operator=(const Ser2net&) = delete;
+
+  std::string Name() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  QTemporaryDir folder_;
+  uint16_t port_;
+  QProcess server_;
+};
+
+// Collects n bytes from the descriptor, or fewer when limit passes first.
+std::vector<uint8_t> ReadFrom(int fd, std::size_t n, std::chrono::milliseconds limit) {
+  std::vector<uint8_t> bytes;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (bytes.size() < n && std::chrono::steady_clock::now() < end) {
+    pollfd readable{fd, POLLIN, 0};
+    if (poll(&readable, 1, 100) <= 0) continue;
+    std::vector<uint8_t> room(n - bytes.size());
+    const ssize_t got = read(fd, room.data(), room.size());
+    if (got <= 0) break;
+    bytes.insert(bytes.end(), room.begin(), room.begin() + got);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+TEST(NetworkDevice, EverySpeedOfTheUpdateIsSetAtTheLineAndReadBackAndBytesPassBothWays) {
+  PseudoTerminal line;
+  line.KeepSlaveOpen();
+  Ser2net server(line.SlavePath());
+  NetworkDevice device;
+  ASSERT_EQ(device.Open(server.Name()), PortDevice::OpenResult::Opened)
+      << DescribePortProblem(server.Name(), device.Problem());
+  for (const uint32_t speed : {9600U, 115200U, 800000U, 92160U}) {
+    device.Configure({speed, 8, TParity::None, TStopBits::sb1});
+    EXPECT_EQ(device.CurrentSettings().BaudRate, speed);
+    EXPECT_EQ(line.SlaveBaudRate(), speed);
+  }
+  device.Configure({9600, 8, TParity::Even, TStopBits::sb2});
+  EXPECT_EQ(device.CurrentSettings().Parity, TParity::Even);
+  EXPECT_EQ(device.CurrentSettings().StopBits, TStopBits::sb2);
+
+  const std::vector<uint8_t> request = {0x13, 0x03, 0x00, 0x14, 0x00, 0x02, 0x87, 0x7D};
+  ASSERT_TRUE(device.Write(request));
+  EXPECT_EQ(line.ReadExactly(request.size(), 10s), request);
+  const std::vector<uint8_t> reply = {0x13, 0x03, 0x04, 0x0F, 0xA1, 0x08, 0x3E, 0x1C, 0xD4};
+  line.Write(reply);
+  EXPECT_EQ(ReadFrom(device.Descriptor(), reply.size(), 10s), reply);
+}

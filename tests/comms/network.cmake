@@ -1,0 +1,3 @@
+bootload_add_test_executable(network_tests
+  SOURCES NetworkPortNameTest.cpp NetworkDeviceTest.cpp
+  LIBRARIES bootload_comms bootload_test_pty bootload_test_core_main)
