@@ -1,7 +1,7 @@
-# Builds a copy of the project in layers/ (update above comms, published with
-# bootload_publish_headers) in WORK: as it is, it must build; each change
-# below must make the build fail with the compiler naming the header it
-# cannot find.
+# Builds a copy of the small project in layers/ (update above comms, both
+# published with bootload_publish_headers) in WORK: as it is, it must build;
+# each change below must make the build fail with the compiler's complaint
+# about the file changed, and the project put back must build again.
 #
 # Usage: cmake -DLAYERS=... -DWORK=... -DMODULE=... -DGENERATOR=... -DCXX=... -P CheckLayers.cmake
 file(REMOVE_RECURSE "${WORK}")
