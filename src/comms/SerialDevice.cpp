@@ -295,11 +295,14 @@ bool SerialDevice::Write(std::span<const uint8_t> bytes) {
 
 void SerialDevice::Close() {
   if (!IsOpen()) return;
+  // The lock file goes while the port is still held: a pseudo-terminal's
+  // number is given to the next one opened as soon as it is closed, and
+  // that one must not find our lock.
+  lockFile_.Release();
   // A pseudo-terminal keeps the exclusive flag after the close, which would
   // refuse our own reopen at a new speed. The flag is ours: Open set it.
   ioctl(fd_, TIOCNXCL);
   flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
-  lockFile_.Release();
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -62,6 +63,20 @@ bool OpensWithoutHolding(const std::string& path) {
   const int fd = OpenInChild(path);
   return fd >= 0 && isatty(fd) == 1;
 }
+// An inotify instance whose events a test reads without waiting.
+class InotifyInstance {
+ public:
+  InotifyInstance() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+  ~InotifyInstance() {
+    if (fd_ >= 0) close(fd_);
+  }
+  InotifyInstance(const InotifyInstance&) = delete;
+  InotifyInstance& operator=(const InotifyInstance&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 // The outcome of the link's Open of path: the detail line, and the
 // exception's message when it threw.
@@ -278,6 +293,34 @@ TEST(PortRefusal, OurLockFileIsThereWhileThePortIsOpenAndGoneAfter) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(lockFile))) << "a refused open keeps ours";
   }
   EXPECT_FALSE(QFile::exists(QString::fromStdString(lockFile)));
+}
+
+// A closed pseudo-terminal's number goes to the next one opened at once, so
+// our lock file must be gone before the port closes, or that one would be
+// refused as ours. inotify reports the two in the order they happened.
+TEST(PortRefusal, OurLockFileGoesBeforeThePortCloses) {
+  if (!LockFolderWritable()) GTEST_SKIP() << "/var/lock is not writable here";
+  PseudoTerminal pty;
+  SerialDevice device;
+  ASSERT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
+  const InotifyInstance events;
+  ASSERT_GE(events.Get(), 0);
+  const int portWatch = inotify_add_watch(events.Get(), pty.SlavePath().c_str(), IN_CLOSE_WRITE);
+  ASSERT_GE(portWatch, 0);
+  ASSERT_GE(inotify_add_watch(events.Get(), "/var/lock", IN_DELETE), 0);
+  const std::string lockName = LockFileOf(pty).substr(std::string("/var/lock/").size());
+
+  device.Close();
+  std::vector<std::string> order;
+  alignas(inotify_event) char buffer[4096];
+  const ssize_t length = read(events.Get(), buffer, sizeof buffer);
+  for (ssize_t at = 0; at < length;) {
+    const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+    if (event->wd == portWatch) order.emplace_back("port closed");
+    if (event->len > 0 && lockName == event->name) order.emplace_back("lock file removed");
+    at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"lock file removed", "port closed"}));
 }
 
 // A write the device does not take gives up after the frame's time on the

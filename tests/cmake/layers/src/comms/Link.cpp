@@ -1,0 +1,5 @@
+#include "comms/Link.h"
+
+int LinkSpeed() {
+  return 115200;
+}

@@ -1,0 +1,7 @@
+#include "update/Engine.h"
+
+#include "comms/Link.h"
+
+int EngineSpeed() {
+  return LinkSpeed();
+}
