@@ -8,9 +8,11 @@ start_xvfb() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
     3>"$number_file" >"$folder/xvfb.log" 2>&1 &
   XVFB_PID=$!
-  # Xvfb writes its display number once it accepts connections.
+  # Xvfb writes its display number once it listens; a client is let in only
+  # once the server answers, which on a loaded machine may come later.
   while ((SECONDS < deadline)); do
-    if grep -qx '[0-9][0-9]*' "$number_file" 2>/dev/null; then
+    if grep -qx '[0-9][0-9]*' "$number_file" 2>/dev/null &&
+      xdpyinfo -display ":$(<"$number_file")" >/dev/null 2>&1; then
       DISPLAY=":$(<"$number_file")"
       export DISPLAY
       return 0
