@@ -2,10 +2,12 @@
 # Source this file; it defines functions only.
 
 # start_xvfb FOLDER: starts Xvfb on a free display, writing its display number
-# into FOLDER. Sets XVFB_PID and exports DISPLAY.
+# into FOLDER. Sets XVFB_PID and exports DISPLAY. The server never resets:
+# by default it does when its last client leaves, and a program started
+# again at that moment finds no display.
 start_xvfb() {
   local folder=$1 number_file="$1/xvfb-display" deadline=$((SECONDS + 30))
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
     3>"$number_file" >"$folder/xvfb.log" 2>&1 &
   XVFB_PID=$!
   # Xvfb writes its display number once it listens; a client is let in only
