@@ -22,20 +22,26 @@ inline constexpr uid_t Nobody = 65534;
 // Exit code of a child that could not become a user who is not root.
 inline constexpr int CannotDropRoot = 77;
 
-// A second descriptor of a path, as another program would hold it.
-class OtherDescriptor {
+// A descriptor the test owns, closed when it goes.
+class OwnedDescriptor {
  public:
-  explicit OtherDescriptor(const std::string& path)
-      : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-  ~OtherDescriptor() {
+  explicit OwnedDescriptor(int fd) : fd_(fd) {}
+  ~OwnedDescriptor() {
     if (fd_ >= 0) close(fd_);
   }
-  OtherDescriptor(const OtherDescriptor&) = delete;
-  OtherDescriptor& operator=(const OtherDescriptor&) = delete;
+  OwnedDescriptor(const OwnedDescriptor&) = delete;
+  OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
   int Get() const { return fd_; }
 
  private:
   int fd_;
+};
+
+// A second descriptor of a path, as another program would hold it.
+class OtherDescriptor : public OwnedDescriptor {
+ public:
+  explicit OtherDescriptor(const std::string& path)
+      : OwnedDescriptor(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
 };
 
 // Another program as a child process named `name`: it runs `hold` (opens the

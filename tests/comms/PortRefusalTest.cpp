@@ -63,20 +63,6 @@ bool OpensWithoutHolding(const std::string& path) {
   const int fd = OpenInChild(path);
   return fd >= 0 && isatty(fd) == 1;
 }
-// An inotify instance whose events a test reads without waiting.
-class InotifyInstance {
- public:
-  InotifyInstance() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
-  ~InotifyInstance() {
-    if (fd_ >= 0) close(fd_);
-  }
-  InotifyInstance(const InotifyInstance&) = delete;
-  InotifyInstance& operator=(const InotifyInstance&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The outcome of the link's Open of path: the detail line, and the
 // exception's message when it threw.
@@ -303,7 +289,8 @@ TEST(PortRefusal, OurLockFileGoesBeforeThePortCloses) {
   PseudoTerminal pty;
   SerialDevice device;
   ASSERT_EQ(device.Open(pty.SlavePath()), OpenResult::Opened);
-  const InotifyInstance events;
+  // Its events are read without waiting.
+  const OwnedDescriptor events(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   ASSERT_GE(events.Get(), 0);
   const int portWatch = inotify_add_watch(events.Get(), pty.SlavePath().c_str(), IN_CLOSE_WRITE);
   ASSERT_GE(portWatch, 0);
