@@ -1,10 +1,9 @@
 #include "comms/GensioConnection.h"
 
 #include <gensio/gensio.h>
+#include <gensio/gensio_err.h>
 #include <gensio/gensio_os_funcs.h>
-#include <gensio/gensio_unix.h>
 #include <gensio/sergensio.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,72 +36,61 @@ struct GensioConnection::Reply {
   unsigned Value = 0;
 };
 
-GensioConnection::GensioConnection() {
-  // A selector of its own, never woken by a signal: only one thread waits
-  // in it, and other threads reach it through descriptors alone.
-  if (gensio_unix_funcs_alloc(nullptr, 0, &os_) != 0 || os_ == nullptr)
-    throw std::runtime_error("libgensio could not start");
+GensioConnection::GensioConnection() : loop_(loopUse_.Loop()), os_(loop_.Os()) {
   std::array<int, 2> pair{-1, -1};
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair.data()) != 0) {
-    const int error = errno;
-    gensio_os_funcs_free(os_);
-    throw std::system_error(error, std::generic_category(), "socketpair");
-  }
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair.data()) != 0)
+    throw std::system_error(errno, std::generic_category(), "socketpair");
   appFd_ = pair[0];
   pumpFd_ = pair[1];
-  commandFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  const auto cleared = [](gensio_iod*, void* self) {
-    auto& connection = *static_cast<GensioConnection*>(self);
-    if (++connection.clearedIods_ == 2) connection.stopping_ = true;
-  };
-  if (commandFd_ < 0 || os_->add_iod(os_, GENSIO_IOD_SOCKET, pumpFd_, &pumpIod_) != 0 ||
-      os_->add_iod(os_, GENSIO_IOD_SOCKET, commandFd_, &commandIod_) != 0 ||
-      os_->set_fd_handlers(
-          pumpIod_, this,
-          [](gensio_iod*, void* self) {
-            static_cast<GensioConnection*>(self)->TakeFromApplication();
-          },
-          [](gensio_iod* iod, void* self) {
-            // The application reads again: let the server's bytes come.
-            auto& connection = *static_cast<GensioConnection*>(self);
-            connection.os_->set_write_handler(iod, false);
-            if (connection.io_ != nullptr) gensio_set_read_callback_enable(connection.io_, true);
-          },
-          nullptr, cleared) != 0 ||
-      os_->set_fd_handlers(
-          commandIod_, this,
-          [](gensio_iod*, void* self) { static_cast<GensioConnection*>(self)->RunCommands(); },
-          nullptr, nullptr, cleared) != 0) {
-    const int error = errno;
-    if (pumpIod_ != nullptr) os_->release_iod(pumpIod_);
-    if (commandIod_ != nullptr) os_->release_iod(commandIod_);
-    CloseDescriptor(commandFd_);
+  auto reply = std::make_shared<Reply>();
+  Await(reply, [this, reply] {
+    const int error = os_->add_iod(os_, GENSIO_IOD_SOCKET, pumpFd_, &pumpIod_);
+    Complete(reply, error != 0 ? error : WatchPump());
+  });
+  if (reply->Error != 0) {
     CloseDescriptor(appFd_);
     CloseDescriptor(pumpFd_);
-    gensio_os_funcs_free(os_);
-    throw std::system_error(error, std::generic_category(), "libgensio descriptors");
+    throw std::runtime_error(std::string("libgensio descriptors: ") +
+                             gensio_err_to_str(reply->Error));
   }
-  os_->set_read_handler(commandIod_, true);
-  thread_ = std::thread([this] { Serve(); });
 }
 
 GensioConnection::~GensioConnection() {
-  auto reply = std::make_shared<Reply>();
+  auto closed = std::make_shared<Reply>();
   Request(
-      reply,
-      [this, reply] {
-        closing_ = reply;
+      closed,
+      [this, closed] {
+        closing_ = closed;
         Disconnect();
       },
       CloseLimit);
-  Post([this] { Finish(); });
-  thread_.join();
-  os_->release_iod(pumpIod_);
-  os_->release_iod(commandIod_);
-  CloseDescriptor(commandFd_);
+  auto finished = std::make_shared<Reply>();
+  Await(finished, [this, finished] { Finish(finished); });
   CloseDescriptor(appFd_);
   CloseDescriptor(pumpFd_);
-  gensio_os_funcs_free(os_);
+}
+
+int GensioConnection::WatchPump() {
+  const int error = os_->set_fd_handlers(
+      pumpIod_, this,
+      [](gensio_iod*, void* self) { static_cast<GensioConnection*>(self)->TakeFromApplication(); },
+      [](gensio_iod* iod, void* self) {
+        // The application reads again: let the server's bytes come.
+        auto& connection = *static_cast<GensioConnection*>(self);
+        connection.os_->set_write_handler(iod, false);
+        if (connection.io_ != nullptr) gensio_set_read_callback_enable(connection.io_, true);
+      },
+      nullptr,
+      [](gensio_iod*, void* self) {
+        // The selector is done with the descriptor: it may go.
+        auto& connection = *static_cast<GensioConnection*>(self);
+        connection.loop_.Post([&connection] {
+          connection.os_->release_iod(std::exchange(connection.pumpIod_, nullptr));
+          connection.Complete(std::exchange(connection.finished_, nullptr), 0);
+        });
+      });
+  if (error != 0) os_->release_iod(std::exchange(pumpIod_, nullptr));
+  return error;
 }
 
 int GensioConnection::Connect(const std::string& stack, std::chrono::milliseconds limit) {
@@ -190,18 +178,15 @@ void GensioConnection::Flush() {
 
 bool GensioConnection::Request(const std::shared_ptr<Reply>& reply, std::function<void()> work,
                                std::chrono::milliseconds limit) {
-  Post(std::move(work));
+  loop_.Post(std::move(work));
   std::unique_lock lock(reply->Lock);
   return reply->Done.wait_for(lock, limit, [&] { return reply->Completed; });
 }
 
-void GensioConnection::Post(std::function<void()> work) {
-  {
-    const std::lock_guard lock(commandsLock_);
-    commands_.push_back(std::move(work));
-  }
-  // The counter cannot overflow from these few requests.
-  eventfd_write(commandFd_, 1);
+void GensioConnection::Await(const std::shared_ptr<Reply>& reply, std::function<void()> work) {
+  loop_.Post(std::move(work));
+  std::unique_lock lock(reply->Lock);
+  reply->Done.wait(lock, [&] { return reply->Completed; });
 }
 
 void GensioConnection::Complete(const std::shared_ptr<Reply>& reply, int error, unsigned value) {
@@ -210,21 +195,6 @@ void GensioConnection::Complete(const std::shared_ptr<Reply>& reply, int error, 
   reply->Error = error;
   reply->Value = value;
   reply->Done.notify_all();
-}
-
-void GensioConnection::Serve() {
-  while (!stopping_) gensio_os_funcs_service(os_, nullptr);
-}
-
-void GensioConnection::RunCommands() {
-  eventfd_t count = 0;
-  eventfd_read(commandFd_, &count);
-  std::deque<std::function<void()>> work;
-  {
-    const std::lock_guard lock(commandsLock_);
-    work.swap(commands_);
-  }
-  for (auto& command : work) command();
 }
 
 void GensioConnection::Disconnect() {
@@ -240,11 +210,15 @@ void GensioConnection::Disconnect() {
   }
 }
 
-void GensioConnection::Finish() {
+void GensioConnection::Finish(const std::shared_ptr<Reply>& finished) {
   // A close the server never answered: freeing closes for good.
   if (io_ != nullptr) gensio_free(std::exchange(io_, nullptr));
+  if (pumpIod_ == nullptr) {
+    Complete(finished, 0);
+    return;
+  }
+  finished_ = finished;
   os_->clear_fd_handlers(pumpIod_);
-  os_->clear_fd_handlers(commandIod_);
 }
 
 void GensioConnection::MarkLost() {

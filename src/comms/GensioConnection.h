@@ -4,13 +4,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "comms/GensioLoop.h"
 
 struct gensio;
 struct gensio_iod;
@@ -18,8 +18,8 @@ struct gensio_os_funcs;
 struct sergensio;
 
 // One connection to a serial device server through libgensio. The library
-// runs on a thread of its own, the only one that calls into it; the others
-// talk to it through descriptors. Bytes received from the server come out
+// runs on the process's one loop thread (GensioLoop), the only one that calls
+// into it; the others talk to it through descriptors. Bytes received from the server come out
 // of DataDescriptor() and bytes written there go to the server, so the
 // descriptor serves as a serial device's would: once the connection is
 // lost, reading it gives end of file.
@@ -33,10 +33,10 @@ class GensioConnection {
   };
   enum class Setting { Baud, DataSize, Parity, StopBits };
 
-  // Starts the library's thread. Throws std::system_error or
+  // Makes the connection's descriptors. Throws std::system_error or
   // std::runtime_error when it cannot.
   GensioConnection();
-  // Closes the connection and ends the thread.
+  // Closes the connection and waits until the loop is done with it.
   ~GensioConnection();
   GensioConnection(const GensioConnection&) = delete;
   GensioConnection& operator=(const GensioConnection&) = delete;
@@ -59,15 +59,15 @@ class GensioConnection {
  private:
   struct Reply;
 
-  // Runs work on the library's thread and waits up to limit for it to
+  // Runs work on the loop's thread and waits up to limit for it to
   // complete reply; false on a timeout.
   bool Request(const std::shared_ptr<Reply>& reply, std::function<void()> work,
                std::chrono::milliseconds limit);
-  void Post(std::function<void()> work);
-  void Serve();
-  void RunCommands();
+  // The same for work that only our own loop completes: waits until it does.
+  void Await(const std::shared_ptr<Reply>& reply, std::function<void()> work);
+  int WatchPump();
   void Disconnect();
-  void Finish();
+  void Finish(const std::shared_ptr<Reply>& finished);
   void MarkLost();
 
   static int OnEvent(gensio* io, void* user, int event, int err, unsigned char* buf,
@@ -80,25 +80,22 @@ class GensioConnection {
   void PassToApplication(unsigned char* buf, std::size_t* length);
   void Complete(const std::shared_ptr<Reply>& reply, int error, unsigned value = 0);
 
-  gensio_os_funcs* os_ = nullptr;
+  // First, so that it outlives the rest: the loop runs while it exists.
+  GensioLoop::Use loopUse_;
+  GensioLoop& loop_;
+  gensio_os_funcs* os_;
   int appFd_ = -1;
   int pumpFd_ = -1;
-  int commandFd_ = -1;
 
-  // Only the library's thread touches these.
+  // Only the loop's thread touches these once the connection is made.
   gensio_iod* pumpIod_ = nullptr;
-  gensio_iod* commandIod_ = nullptr;
   gensio* io_ = nullptr;
   std::vector<unsigned char> unsent_;
   std::shared_ptr<Reply> opening_;
   std::shared_ptr<Reply> closing_;
   std::shared_ptr<Reply> setting_;
+  std::shared_ptr<Reply> finished_;
   uintptr_t settingNumber_ = 0;
-  int clearedIods_ = 0;
-  bool stopping_ = false;
 
-  std::mutex commandsLock_;
-  std::deque<std::function<void()>> commands_;
   std::atomic<bool> lost_ = false;
-  std::thread thread_;
 };

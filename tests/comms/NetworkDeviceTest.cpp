@@ -118,3 +118,36 @@ TEST(NetworkDevice, EverySpeedOfTheUpdateIsSetAtTheLineAndReadBackAndBytesPassBo
   line.Write(reply);
   EXPECT_EQ(ReadFrom(device.Descriptor(), reply.size(), 10s), reply);
 }
+
+// Connections come and go while others stay open, as with several units at
+// once and a window that opens and closes its port: each one carries its
+// bytes, whichever opened first.
+TEST(NetworkDevice, ConnectionsThatOverlapAndFollowOneAnotherEachCarryTheirBytes) {
+  PseudoTerminal first_line;
+  PseudoTerminal second_line;
+  first_line.KeepSlaveOpen();
+  second_line.KeepSlaveOpen();
+  Ser2net first_server(first_line.SlavePath());
+  Ser2net second_server(second_line.SlavePath());
+  const auto exchange = [](NetworkDevice& device, PseudoTerminal& line, uint8_t mark) {
+    const std::vector<uint8_t> bytes(64, mark);
+    ASSERT_TRUE(device.Write(bytes));
+    EXPECT_EQ(line.ReadExactly(bytes.size(), 10s), bytes);
+    line.Write(bytes);
+    EXPECT_EQ(ReadFrom(device.Descriptor(), bytes.size(), 10s), bytes);
+  };
+  auto held = std::make_unique<NetworkDevice>();
+  ASSERT_EQ(held->Open(first_server.Name()), PortDevice::OpenResult::Opened);
+  for (uint8_t round = 1; round <= 12; ++round) {
+    auto next = std::make_unique<NetworkDevice>();
+    PseudoTerminal& next_line = round % 2 == 1 ? second_line : first_line;
+    const std::string next_name = round % 2 == 1 ? second_server.Name() : first_server.Name();
+    ASSERT_EQ(next->Open(next_name), PortDevice::OpenResult::Opened)
+        << DescribePortProblem(next_name, next->Problem());
+    exchange(*next, next_line, round);
+    if (HasFatalFailure()) return;
+    held = std::move(next);
+  }
+  held->Close();
+  EXPECT_FALSE(held->IsOpen());
+}

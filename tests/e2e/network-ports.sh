@@ -10,6 +10,9 @@
 #
 # Usage: network-ports.sh BOOTLOAD-CLI UNIT-SIM IMAGE ARTEFACT-FOLDER
 set -euo pipefail
+# Freed memory is overwritten at once, so that library state used after it
+# was freed fails a run here rather than now and then.
+export GLIBC_TUNABLES=glibc.malloc.tcache_count=0:glibc.malloc.perturb=165
 
 cli=$(realpath "$1")
 unit_sim=$(realpath "$2")
