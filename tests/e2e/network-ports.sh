@@ -21,6 +21,8 @@ artefacts=$4
 mkdir -p "$artefacts"
 work=$(mktemp -d)
 pids=()
+# shellcheck source=scripts/lib/ser2net.sh
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/../../scripts/lib/ser2net.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -42,10 +44,6 @@ finish() {
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
 # start_unit NAME: a simulated unit whose transcript and memory are
 # $work/NAME.txt and $work/NAME.bin; sets PTY to its pseudo-terminal.
 start_unit() {
@@ -65,21 +63,13 @@ connection() {
     "$RANDOM$RANDOM" "$1" "$2"
 }
 
-# start_server NAME PORT...: ser2net in the foreground with $work/NAME.yaml,
-# waiting until it listens on every TCP port given; sets SERVER_PID.
+# start_server NAME PORT...: ser2net with $work/NAME.yaml, waiting until it
+# listens on every TCP port given; sets SERVER_PID.
 start_server() {
-  local name=$1 port
+  local name=$1
   shift
-  ser2net -n -d -u -c "$work/$name.yaml" -P "$work/$name.pid" >>"$work/$name.log" 2>&1 &
-  SERVER_PID=$!
+  start_ser2net "$work/$name.yaml" "$work/$name.log" "$@" || fail "ser2net $name does not listen on $*"
   pids+=("$SERVER_PID")
-  for port in "$@"; do
-    for _ in $(seq 100); do
-      ss -Hltn "sport = :$port" | grep -q . && break
-      sleep 0.1
-    done
-    ss -Hltn "sport = :$port" | grep -q . || fail "ser2net $name does not listen on $port"
-  done
 }
 
 # memory_of NAME: asks the unit for its memory and checks it against the image.
@@ -104,7 +94,7 @@ run_cli() {
 
 # --- a whole update by RFC 2217, and one over TLS --------------------------
 start_unit plain
-plain_port=$(free_port)
+plain_port=$(free_tcp_port)
 connection "telnet(rfc2217),tcp,127.0.0.1,$plain_port" "$PTY" >"$work/plain.yaml"
 start_server plain "$plain_port"
 status=$(run_cli --port "rfc2217://127.0.0.1:$plain_port" --quiet)
@@ -121,7 +111,7 @@ echo "RFC 2217: updated, memory equals the image, both speed changes applied at 
   openssl req -x509 -newkey rsa:2048 -nodes -keyout other.key -out other.pem -days 2 -subj /CN=OtherCA
 ) >"$work/openssl.log" 2>&1 || fail "openssl could not make the certificates"
 start_unit tls
-tls_port=$(free_port)
+tls_port=$(free_tcp_port)
 connection "telnet(rfc2217),ssl(key=$work/server.key,cert=$work/server.pem),tcp,127.0.0.1,$tls_port" \
   "$PTY" >"$work/tls.yaml"
 start_server tls "$tls_port"
@@ -137,7 +127,7 @@ ports=()
 args=()
 for n in 1 2 3 4; do
   start_unit "unit$n"
-  ports+=("$(free_port)")
+  ports+=("$(free_tcp_port)")
   connection "telnet(rfc2217),tcp,127.0.0.1,${ports[-1]}" "$PTY" >>"$work/four.yaml"
   args+=(--port "rfc2217://127.0.0.1:${ports[-1]}")
 done
@@ -151,7 +141,7 @@ echo "four units behind one server: all updated"
 
 # --- the server stopped in the middle of programming -----------------------
 start_unit lost
-lost_port=$(free_port)
+lost_port=$(free_tcp_port)
 connection "telnet(rfc2217),tcp,127.0.0.1,$lost_port" "$PTY" >"$work/lost.yaml"
 start_server lost "$lost_port"
 (cd "$work" && exec "$cli" --port "rfc2217://127.0.0.1:$lost_port") >"$work/lost-run.log" 2>&1 &
@@ -177,8 +167,8 @@ memory_equals_image lost || fail "the unit's memory differs from the image after
 echo "server back: the second run completed the unit"
 
 # --- refusals: exit 3, the reason, nothing sent ----------------------------
-raw_port=$(free_port)
-held_port=$(free_port)
+raw_port=$(free_tcp_port)
+held_port=$(free_tcp_port)
 start_unit quiet
 connection "tcp,127.0.0.1,$raw_port" "$PTY" >"$work/quiet.yaml"
 start_unit held
@@ -214,7 +204,7 @@ if unshare -n true 2>/dev/null; then
 else
   refused 'not found' "rfc2217://$(printf 'x%.0s' {1..70}).invalid:$plain_port"
 fi
-refused 'connection refused' "rfc2217://127.0.0.1:$(free_port)"
+refused 'connection refused' "rfc2217://127.0.0.1:$(free_tcp_port)"
 refused 'another client has this port' "rfc2217://127.0.0.1:$held_port"
 refused 'does not offer RFC 2217' "rfc2217://127.0.0.1:$raw_port"
 refused 'certificate did not verify' "rfc2217s://127.0.0.1:$tls_port?ca=$work/other.pem"

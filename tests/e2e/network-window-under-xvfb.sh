@@ -16,6 +16,8 @@ here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 source "$here/../../scripts/lib/xserver.sh"
 # shellcheck source=scripts/lib/update-run.sh
 source "$here/../../scripts/lib/update-run.sh"
+# shellcheck source=scripts/lib/ser2net.sh
+source "$here/../../scripts/lib/ser2net.sh"
 # shellcheck source=tests/e2e/run-setup.sh
 source "$here/run-setup.sh"
 begin_e2e_run "$4" folder/unit-transcript.txt network-window-transcript.txt
@@ -24,15 +26,10 @@ begin_e2e_run "$4" folder/unit-transcript.txt network-window-transcript.txt
 # names that port.
 serve_unit() {
   local port
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  port=$(free_tcp_port)
   printf 'connection: &unit\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,19200n81,local\n' \
     "$port" "$1" >"$work/ser2net.yaml"
-  ser2net -n -d -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
-  SERVER_PID=$!
-  for _ in $(seq 100); do
-    ss -Hltn "sport = :$port" | grep -q . && break
-    sleep 0.1
-  done
+  start_ser2net "$work/ser2net.yaml" "$work/ser2net.log" "$port" || fail "ser2net does not listen on $port"
   PORT_NAME="rfc2217://127.0.0.1:$port"
 }
 

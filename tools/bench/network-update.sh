@@ -12,7 +12,9 @@ unit_sim=$(realpath "$2")
 runs=${3:-3}
 work=$(mktemp -d)
 unit_pid=
-server_pid=
+SERVER_PID=
+# shellcheck source=scripts/lib/ser2net.sh
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/../../scripts/lib/ser2net.sh"
 
 stop() {
   [[ -n "$1" ]] || return 0
@@ -21,7 +23,7 @@ stop() {
 }
 
 finish() {
-  stop "$server_pid"
+  stop "$SERVER_PID"
   stop "$unit_pid"
   rm -rf "$work"
 }
@@ -31,13 +33,14 @@ trap finish EXIT
 unit_pid=$!
 for _ in $(seq 300); do [[ -s "$work/unit.pty" ]] && break; sleep 0.1; done
 pty=$(head -n 1 "$work/unit.pty")
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_tcp_port)
 printf 'connection: &bench\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600n81,local\n' \
   "$port" "$pty" >"$work/ser2net.yaml"
 printf "  options:\n    chardelay: false\n" >>"$work/ser2net.yaml"
-ser2net -n -d -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do ss -Hltn "sport = :$port" | grep -q . && break; sleep 0.1; done
+start_ser2net "$work/ser2net.yaml" "$work/ser2net.log" "$port" || {
+  echo "ser2net does not listen on $port: $(cat "$work/ser2net.log")" >&2
+  exit 1
+}
 
 # timed PORT: one update's wall time in seconds.
 timed() {
