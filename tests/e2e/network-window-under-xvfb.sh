@@ -12,10 +12,6 @@ bootload=$(realpath "$1")
 unit_sim=$(realpath "$2")
 image=$(realpath "$3")
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-# shellcheck source=scripts/lib/xserver.sh
-source "$here/../../scripts/lib/xserver.sh"
-# shellcheck source=scripts/lib/update-run.sh
-source "$here/../../scripts/lib/update-run.sh"
 # shellcheck source=scripts/lib/ser2net.sh
 source "$here/../../scripts/lib/ser2net.sh"
 # shellcheck source=tests/e2e/run-setup.sh

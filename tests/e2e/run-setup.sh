@@ -1,9 +1,15 @@
 # shellcheck shell=bash
-# Sourced by the end-to-end scripts after scripts/lib/xserver.sh: fail, the
-# artefact folder, a fresh work folder, and the clean-up on exit. That stops
-# whichever of the program, the unit, the pseudo-terminal holder, a serial
-# device server and Xvfb were started, keeps one file of the work folder as an artefact and removes
-# the rest.
+# Sourced by the end-to-end scripts of the window: the X server and the
+# whole-update helpers of scripts/lib, fail, the artefact folder, a fresh work
+# folder, and the clean-up on exit. That stops whichever of the program, the
+# unit, the pseudo-terminal holder, a serial device server and Xvfb were
+# started, keeps one file of the work folder as an artefact and removes the
+# rest.
+
+# shellcheck source=scripts/lib/xserver.sh
+source "${BASH_SOURCE[0]%/*}/../../scripts/lib/xserver.sh"
+# shellcheck source=scripts/lib/update-run.sh
+source "${BASH_SOURCE[0]%/*}/../../scripts/lib/update-run.sh"
 
 BOOTLOAD_PID=
 UNIT_PID=

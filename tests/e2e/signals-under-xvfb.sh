@@ -20,10 +20,6 @@ bootload=$(realpath "$1")
 unit_sim=$(realpath "$2")
 image=$(realpath "$3")
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-# shellcheck source=scripts/lib/xserver.sh
-source "$here/../../scripts/lib/xserver.sh"
-# shellcheck source=scripts/lib/update-run.sh
-source "$here/../../scripts/lib/update-run.sh"
 # shellcheck source=tests/e2e/run-setup.sh
 source "$here/run-setup.sh"
 begin_e2e_run "$4" folder/bootload.log signals-bootload.log

@@ -16,8 +16,6 @@ readonly ClientHeight=196
 bootload=$(realpath "$1")
 [[ -x "$bootload" ]] || { echo "FAIL: no program at $bootload" >&2; exit 1; }
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-# shellcheck source=scripts/lib/xserver.sh
-source "$here/../../scripts/lib/xserver.sh"
 # shellcheck source=tests/e2e/run-setup.sh
 source "$here/run-setup.sh"
 begin_e2e_run "$2" bootload.log main-window.log
