@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
 #include <utility>

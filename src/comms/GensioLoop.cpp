@@ -1,6 +1,7 @@
 #include "comms/GensioLoop.h"
 
 #include <gensio/gensio.h>
+#include <gensio/gensio_err.h>
 #include <gensio/gensio_os_funcs.h>
 #include <gensio/gensio_unix.h>
 #include <sys/eventfd.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 GensioLoop::Use::Use() : loop_(Instance()) {
@@ -29,17 +31,23 @@ GensioLoop::GensioLoop() {
   if (gensio_unix_funcs_alloc(nullptr, 0, &os_) != 0 || os_ == nullptr)
     throw std::runtime_error("libgensio could not start");
   commandFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (commandFd_ < 0 || os_->add_iod(os_, GENSIO_IOD_SOCKET, commandFd_, &commandIod_) != 0 ||
-      os_->set_fd_handlers(
-          commandIod_, this,
-          [](gensio_iod*, void* self) { static_cast<GensioLoop*>(self)->RunCommands(); }, nullptr,
-          nullptr,
-          [](gensio_iod*, void* self) { static_cast<GensioLoop*>(self)->cleared_ = true; }) != 0) {
+  if (commandFd_ < 0) {
     const int error = errno;
-    if (commandIod_ != nullptr) os_->release_iod(commandIod_);
-    if (commandFd_ >= 0) ::close(commandFd_);
     gensio_os_funcs_free(os_);
-    throw std::system_error(error, std::generic_category(), "libgensio descriptors");
+    throw std::system_error(error, std::generic_category(), "eventfd");
+  }
+  int error = os_->add_iod(os_, GENSIO_IOD_SOCKET, commandFd_, &commandIod_);
+  if (error == 0) {
+    error = os_->set_fd_handlers(
+        commandIod_, this,
+        [](gensio_iod*, void* self) { static_cast<GensioLoop*>(self)->RunCommands(); }, nullptr,
+        nullptr, [](gensio_iod*, void* self) { static_cast<GensioLoop*>(self)->cleared_ = true; });
+  }
+  if (error != 0) {
+    if (commandIod_ != nullptr) os_->release_iod(commandIod_);
+    ::close(commandFd_);
+    gensio_os_funcs_free(os_);
+    throw std::runtime_error(std::string("libgensio descriptors: ") + gensio_err_to_str(error));
   }
   os_->set_read_handler(commandIod_, true);
 }
