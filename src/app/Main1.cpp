@@ -26,6 +26,7 @@
 #include "app/SlaveAddressSpinBox.h"
 #include "app/TopLineBevel.h"
 #include "image/ImageFile.h"
+#include "image/ProcessorTable.h"
 #include "settings/FileNameBytes.h"
 #include "settings/PortMapping.h"
 #include "settings/SettingsFile.h"
@@ -333,9 +334,18 @@ void TMainForm::LoadFile1Click() {
   if (OpenDialog1 == nullptr) OpenDialog1 = CreateOpenDialog(this);
   const auto path = ExecuteOpenDialog(*OpenDialog1);
   if (!path) return;
-  LoadImageFromFile(Image, *path);
-  Identity.ProcessorNumber =
+  const ImageFileContent file = ReadImageFile(*path);
+  // A raw image is loaded at once; a file with addresses only once the
+  // processor it is for is known, since its addresses are checked against
+  // that processor's program memory.
+  if (file.Format == ImageFileFormat::Raw) ApplyImageFile(Image, file, Identity.ProgramEndAddress);
+  const uint16_t processorNumber =
       InputWord(this, QStringLiteral("Enter Processor No."), QStringLiteral("Processor No."));
+  if (file.Format != ImageFileFormat::Raw) {
+    ApplyImageFile(Image, file,
+                   ProgramEndAddressOf(processorNumber).value_or(Identity.ProgramEndAddress));
+  }
+  Identity.ProcessorNumber = processorNumber;
   SetProgramEndAddress(Identity);
   const uint16_t rmNumber =
       InputWord(this, QStringLiteral("Enter RM No."), QStringLiteral("RM No."));

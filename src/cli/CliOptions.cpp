@@ -19,9 +19,14 @@ const QCommandLineOption SlaveOption(QStringLiteral("slave-address"),
                                      QStringLiteral("The unit's slave address, 1 to 247 (1)."),
                                      QStringLiteral("N"));
 const QCommandLineOption ImageOption(QStringLiteral("image"),
-                                     QStringLiteral("Write this raw image file instead of the "
+                                     QStringLiteral("Write this firmware file (Intel HEX, "
+                                                    "S-records or a raw image) instead of the "
                                                     "built-in firmware (needs --processor, --rm)."),
                                      QStringLiteral("FILE"));
+const QCommandLineOption FormatOption(QStringLiteral("format"),
+                                      QStringLiteral("Read the --image file as raw, ihex or srec, "
+                                                     "whatever its content shows."),
+                                      QStringLiteral("FORMAT"));
 const QCommandLineOption ProcessorOption(QStringLiteral("processor"),
                                          QStringLiteral("Processor number of the image file."),
                                          QStringLiteral("N"));
@@ -56,9 +61,9 @@ void AddOptions(QCommandLineParser& parser) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
-  parser.addOptions({PortOption, SlaveOption, ImageOption, ProcessorOption, RmOption, JsonOption,
-                     QuietOption, TraceOption, InfoOption, RestoreOption, ListPortsOption,
-                     HelpOption, VersionOption});
+  parser.addOptions({PortOption, SlaveOption, ImageOption, FormatOption, ProcessorOption, RmOption,
+                     JsonOption, QuietOption, TraceOption, InfoOption, RestoreOption,
+                     ListPortsOption, HelpOption, VersionOption});
 }
 
 // The number the Load File input box would read from text: its low 16 bits.
@@ -106,7 +111,16 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
     if (!processor) return CliUsageError{NotAnInteger(parser.value(ProcessorOption))};
     const std::optional<uint16_t> rm = WordOf(parser.value(RmOption));
     if (!rm) return CliUsageError{NotAnInteger(parser.value(RmOption))};
-    options.Image = CliOptions::LoadedImage{parser.value(ImageOption), *processor, *rm};
+    options.Image = CliOptions::LoadedImage{parser.value(ImageOption), *processor, *rm, {}};
+    if (parser.isSet(FormatOption)) {
+      options.Image->Format = ImageFileFormatNamed(parser.value(FormatOption));
+      if (!options.Image->Format) {
+        return CliUsageError{QStringLiteral("--format is raw, ihex or srec, not '%1'")
+                                 .arg(parser.value(FormatOption))};
+      }
+    }
+  } else if (parser.isSet(FormatOption)) {
+    return CliUsageError{QStringLiteral("--format goes with --image")};
   }
   if (parser.isSet(JsonOption)) options.JsonFile = parser.value(JsonOption);
   options.Quiet = parser.isSet(QuietOption);
@@ -159,7 +173,8 @@ QString CliUsage() {
   AddOptions(parser);
   return QStringLiteral(
              "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
-             "                    [--image FILE --processor N --rm N] [--json FILE|-] [--quiet]\n"
+             "                    [--image FILE [--format raw|ihex|srec] --processor N --rm N]\n"
+             "                    [--json FILE|-] [--quiet]\n"
              "                    [--trace FILE|-]\n"
              "       bootload-cli --info --port PORT [--port PORT]... [--json FILE|-] "
              "[--trace FILE|-]\n"

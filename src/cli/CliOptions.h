@@ -6,6 +6,8 @@
 #include <optional>
 #include <variant>
 
+#include "image/ImageFileFormat.h"
+
 // What the command line asks for.
 struct CliOptions {
   enum class Action { Update, Info, RestoreSettings, ListPorts, Help, Version };
@@ -14,6 +16,7 @@ struct CliOptions {
     QString File;
     uint16_t ProcessorNumber = 0;
     uint16_t RmNumber = 0;
+    std::optional<ImageFileFormat> Format;  // nothing: as the content shows
   };
 
   Action What = Action::Update;

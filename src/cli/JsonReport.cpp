@@ -54,6 +54,13 @@ QJsonValue Kept(const std::optional<KeptSettingsOutcome>& kept) {
   return object;
 }
 
+QJsonValue Image(const ImageOnRecord& image) {
+  return QJsonObject{{"file", OrNull(image.File)},
+                     {"format", image.Format},
+                     {"sha256", QString::fromLatin1(image.Sha256)},
+                     {"rowsSent", static_cast<qint64>(image.RowsSent)}};
+}
+
 QJsonValue BootLoader(const std::optional<uint32_t>& info) {
   if (!info) return QJsonValue();
   return QJsonObject{{"rm", static_cast<int>(*info >> 16)},
@@ -75,6 +82,7 @@ QByteArray UnitRecordJson(const UnitRecord& record) {
       {"port", record.Port},
       {"device", OrNull(record.Device)},
       {"product", record.ProductTitle},
+      {"image", Image(record.Image)},
       {"unitModel", OrNull(record.UnitModel)},
       {"unitVersion", OrNull(record.UnitVersion)},
       {"bootLoader", BootLoader(record.BootLoaderInfo)},

@@ -2,10 +2,20 @@
 
 #include <QDateTime>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
 #include "update/SettingsSafeKeeping.h"
+
+// The firmware an update writes, as the record names it.
+struct ImageOnRecord {
+  QString File;                 // empty for the built-in image
+  QString Format;               // "built-in", "raw", "ihex" or "srec"
+  QByteArray Sha256;            // of the file, or of the built-in image's 65,536 bytes; hexadecimal
+  std::size_t RowsSent = 0;     // the rows the transfer sends
+  std::size_t ProgramRows = 0;  // every row from 0x0800 to the program end address
+};
 
 // What one unit's update did, for the summary and the JSON record.
 struct UnitRecord {
@@ -14,6 +24,7 @@ struct UnitRecord {
   QString Port;    // as given on the command line
   QString Device;  // the device path it resolved to; empty when none
   QString ProductTitle;
+  ImageOnRecord Image;
   std::optional<uint16_t> UnitModel;  // read before the update
   std::optional<uint16_t> UnitVersion;
   std::optional<uint32_t> BootLoaderInfo;  // RM number high, version low

@@ -62,6 +62,7 @@ UnitRecord UnitUpdate::Run() {
   record.Port = setup_.Port;
   record.Device = FileNameFromBytes(QByteArray::fromStdString(setup_.Device));
   record.ProductTitle = setup_.Identity.ProductTitle;
+  record.Image = setup_.ImageSource;
   record.Start = QDateTime::currentDateTimeUtc();
 
   const std::string device = setup_.Device;

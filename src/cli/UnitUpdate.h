@@ -20,6 +20,7 @@ class UnitUpdate {
     ProductIdentity Identity;
     FirmwareImage Image;
     int32_t SlaveAddress = 1;
+    ImageOnRecord ImageSource;
   };
 
   // stopSignal holds the number of a signal that asks every run to stop,

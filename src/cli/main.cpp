@@ -12,6 +12,7 @@
 #include "cli/JsonReport.h"
 #include "cli/LogPrinter.h"
 #include "cli/PortList.h"
+#include "cli/ProductLoad.h"
 #include "cli/RecordFile.h"
 #include "cli/ResolvePorts.h"
 #include "cli/SettingsRestore.h"
@@ -21,9 +22,7 @@
 #include "cli/UnitInfoReport.h"
 #include "cli/UnitsRun.h"
 #include "image/FirmwareImage.h"
-#include "image/ImageFile.h"
 #include "image/ProductIdentity.h"
-#include "image/ResourceStore.h"
 #include "settings/FileNameBytes.h"
 #include "update/UpdateStateMachine.h"
 
@@ -59,22 +58,6 @@ QString StartupDirectory() {
   return CurrentFolderName() + QLatin1Char('/');
 }
 
-// The built-in product, or the image file the command line names, with
-// the identity Load File would give it.
-void LoadProduct(const CliOptions& options, ProductIdentity& identity, FirmwareImage& image,
-                 std::FILE* log) {
-  const ResourceStore resources;
-  (void)BuildProductIdentity(identity, resources);
-  LoadEmbeddedImage(image, resources);
-  if (!options.Image) return;
-  LoadImageFromFile(image, options.Image->File);
-  identity.ProcessorNumber = options.Image->ProcessorNumber;
-  SetProgramEndAddress(identity);
-  identity.RmNumber = options.Image->RmNumber;
-  identity.ExpectedModel = options.Image->RmNumber;
-  if (!options.Quiet) std::fprintf(log, "New File Loaded...RM%u\n", options.Image->RmNumber);
-}
-
 QString SignalName(int signal) {
   return QString::fromLatin1(sigabbrev_np(signal));
 }
@@ -85,10 +68,17 @@ QString LateStopNote(const UnitRecord& record) {
       .arg(SignalName(record.LateStopSignal));
 }
 
+// Said only when the image leaves rows out.
+QString RowsNote(const ImageOnRecord& image) {
+  if (image.RowsSent == image.ProgramRows) return {};
+  return QStringLiteral(" (%1 of %2 rows sent)").arg(image.RowsSent).arg(image.ProgramRows);
+}
+
 QString SummaryLine(const UnitRecord& record, int stopSignal) {
   switch (record.Outcome) {
     case UnitRecord::Result::Completed:
-      return record.Port + QStringLiteral(": updated") + LateStopNote(record);
+      return record.Port + QStringLiteral(": updated") + RowsNote(record.Image) +
+             LateStopNote(record);
     case UnitRecord::Result::Failed:
       return record.Port + QStringLiteral(": failed: ") + record.LastLogLine + LateStopNote(record);
     case UnitRecord::Result::PortNotOpened:
@@ -139,8 +129,9 @@ struct RunPlan {
 std::variant<RunPlan, int> PlanRun(const CliOptions& options, std::FILE* log) {
   ProductIdentity identity;
   const auto image = std::make_unique<FirmwareImage>();
+  ImageOnRecord imageSource;
   try {
-    LoadProduct(options, identity, *image, log);
+    imageSource = LoadProduct(options, identity, *image, log);
   } catch (const std::exception& error) {
     PrintError(QString::fromUtf8(error.what()));
     return options.Image ? ExitBadCommandLine : ExitUnitFailed;
@@ -156,7 +147,7 @@ std::variant<RunPlan, int> PlanRun(const CliOptions& options, std::FILE* log) {
   }
   for (ResolvedPort& port : std::get<std::vector<ResolvedPort>>(resolved)) {
     plan.Units.push_back({std::move(port.Port), std::move(port.Device), port.ComNumber, identity,
-                          *image, options.SlaveAddress});
+                          *image, options.SlaveAddress, imageSource});
   }
   return plan;
 }

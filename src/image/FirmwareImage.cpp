@@ -20,6 +20,14 @@ void FirmwareImage::Fill(std::span<const uint8_t> data) {
   BlockPresent.fill(true);
 }
 
+std::vector<std::size_t> FirmwareImage::RowsToSend(uint32_t programEndAddress) const {
+  std::vector<std::size_t> rows;
+  for (std::size_t row = ApplicationStart / BlockSize; row < BlockCount; ++row) {
+    if (row * BlockSize <= programEndAddress && BlockPresent[row]) rows.push_back(row);
+  }
+  return rows;
+}
+
 void LoadEmbeddedImage(FirmwareImage& image, const ResourceStore& resources) {
   const QByteArray data = resources.Read(QStringLiteral("HFile"), FirmwareImage::Size);
   image.Fill(std::span(reinterpret_cast<const uint8_t*>(data.constData()),

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 class ResourceStore;
 
@@ -15,6 +16,9 @@ class FirmwareImage {
   static constexpr std::size_t BlockSize = 128;
   static constexpr std::size_t BlockCount = 512;
   static constexpr std::size_t Size = BlockSize * BlockCount;
+  // Below it is the boot loader's own area: never erased or sent.
+  static constexpr uint32_t ApplicationStart = 0x0800;
+  static constexpr uint8_t ErasedByte = 0xFF;
 
   std::array<uint8_t, Size> Bytes{};
   std::array<bool, BlockCount> BlockPresent{};
@@ -28,6 +32,10 @@ class FirmwareImage {
   // Copies up to Size bytes of data from offset 0, leaving the rest as it
   // was, then marks every block present.
   void Fill(std::span<const uint8_t> data);
+
+  // The rows the transfer sends, in order: the present ones from
+  // ApplicationStart up to the end address.
+  std::vector<std::size_t> RowsToSend(uint32_t programEndAddress) const;
 };
 
 // Fills the image from the resource "HFile" (see FirmwareImage::Fill).

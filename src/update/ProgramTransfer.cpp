@@ -13,9 +13,8 @@
 
 namespace {
 
-constexpr uint32_t ApplicationStart = 0x0800;
+constexpr uint32_t ApplicationStart = FirmwareImage::ApplicationStart;
 constexpr uint32_t EraseBlockSize = 512;
-constexpr std::size_t FirstApplicationRow = ApplicationStart / FirmwareImage::BlockSize;
 constexpr uint8_t EraseCommand = 3;
 constexpr uint8_t EraseCount = 8;
 constexpr uint8_t ProgramCommand = 2;
@@ -68,13 +67,7 @@ bool ProgramTransfer::EraseProgramMemory() {
 
 bool ProgramTransfer::SendProgramData() {
   const FirmwareImage& image = view_.Image();
-  const uint32_t endAddress = view_.Identity().ProgramEndAddress;
-  std::vector<std::size_t> rows;
-  for (std::size_t row = FirstApplicationRow; row < FirmwareImage::BlockCount; ++row) {
-    if (row * FirmwareImage::BlockSize <= endAddress && image.BlockPresent[row]) {
-      rows.push_back(row);
-    }
-  }
+  const std::vector<std::size_t> rows = image.RowsToSend(view_.Identity().ProgramEndAddress);
   view_.SetLastLogLine(SendingText + "0%");
   bool success = true;
   std::size_t sent = 0;

@@ -301,7 +301,7 @@ TEST(LoadImageFromFile, RefusesFilesItCannotReadAndLeavesTheImageUnchanged) {
     FirmwareImage image;
     image.Bytes.fill(0x5A);
     try {
-      LoadImageFromFile(image, c.path);
+      LoadImageFromFile(image, c.path, 0xFFFF);
       ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& error) {
       EXPECT_EQ(QString::fromUtf8(error.what()), c.message);
