@@ -103,7 +103,9 @@ AddressedBytes ReadSRecords(std::span<const uint8_t> text) {
     }
   }
   if (!ended) {
-    throw ImageRecordError(lines.Number(), "the file ends without an end record (S7, S8 or S9)");
+    throw ImageRecordError(lines.Number(),
+                           "the file ends without an end record (S7, S8 or S9; srec_cat "
+                           "writes one when given -execution-start-address)");
   }
   return data;
 }

@@ -18,47 +18,13 @@
 #include <memory>
 #include <vector>
 
+#include "cli/CliRun.h"
 #include "support/UnitSimProcess.h"
 #include "support/WholeUpdateLog.h"
 
 namespace {
 
-constexpr int RunLimitMs = 300000;
 constexpr uint32_t ProgramStart = 0x800;
-
-struct CliRun {
-  int exitCode = -1;
-  QStringList out;
-  QString err;
-};
-
-// Runs the real bootload-cli in folder; during, if given, is called every
-// 20 ms while it runs; before, if given, just before it starts.
-CliRun RunCli(const QStringList& arguments, const QString& folder,
-              const std::function<void(QProcess&)>& during = {},
-              const std::function<void(QProcess&)>& before = {}) {
-  QProcess process;
-  process.setWorkingDirectory(folder);
-  process.setProgram(QStringLiteral(BOOTLOAD_CLI_PATH));
-  process.setArguments(arguments);
-  if (before) before(process);
-  process.start();
-  const QDeadlineTimer deadline(RunLimitMs);
-  while (!process.waitForFinished(20)) {
-    if (process.state() == QProcess::NotRunning || deadline.hasExpired()) break;
-    if (during) during(process);
-  }
-  if (process.state() != QProcess::NotRunning) {
-    process.kill();
-    process.waitForFinished();
-    return {};
-  }
-  CliRun run;
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-  run.err = QString::fromUtf8(process.readAllStandardError());
-  return run;
-}
 
 QByteArray ShippedImage() {
   QFile file(QStringLiteral(BOOTLOAD_SHIPPED_IMAGE));
@@ -70,16 +36,6 @@ bool HoldsTheImage(const std::vector<uint8_t>& memory) {
   return memory.size() == 65536 && image.size() == 65536 &&
          std::equal(memory.begin() + ProgramStart, memory.end(), image.begin() + ProgramStart,
                     [](uint8_t unit, char file) { return unit == static_cast<uint8_t>(file); });
-}
-
-std::vector<QJsonObject> JsonLines(const QString& path) {
-  QFile file(path);
-  std::vector<QJsonObject> objects;
-  if (!file.open(QIODevice::ReadOnly)) return objects;
-  for (const QByteArray& line : file.readAll().split('\n')) {
-    if (!line.isEmpty()) objects.push_back(QJsonDocument::fromJson(line).object());
-  }
-  return objects;
 }
 
 class BootloadCli : public testing::Test {
