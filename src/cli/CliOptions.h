@@ -6,6 +6,8 @@
 #include <optional>
 #include <variant>
 
+#include "comms/EchoFilter.h"
+
 // What the command line asks for.
 struct CliOptions {
   enum class Action { Update, Info, RestoreSettings, ListPorts, Help, Version };
@@ -24,6 +26,7 @@ struct CliOptions {
   bool Quiet = false;
   QString SettingsFile;              // of --restore-settings
   std::optional<QString> TraceFile;  // "-" is standard error
+  EchoMode Echo = EchoMode::Auto;
 };
 
 // A command line that cannot be carried out, and why.

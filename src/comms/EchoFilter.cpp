@@ -25,12 +25,14 @@ void EchoFilter::SetMode(EchoMode mode) {
   intact_ = 0;
   damaged_ = 0;
   seenWhileOff_ = false;
+  confirmed_ = false;
 }
 
 void EchoFilter::Sent(std::span<const uint8_t> frame, bool telling) {
   sent_.assign(frame.begin(), frame.end());
   matched_ = 0;
   exchangeDamaged_ = false;
+  exchangeTells_ = telling;
   held_.clear();
   if (frame.empty()) {
     phase_ = Phase::Pass;
@@ -90,6 +92,7 @@ void EchoFilter::Expect(uint8_t b) {
   if (++matched_ < sent_.size()) return;
   phase_ = Phase::Pass;
   ++(exchangeDamaged_ ? damaged_ : intact_);
+  confirmed_ = confirmed_ || (exchangeTells_ && !exchangeDamaged_);
 }
 
 void EchoFilter::Probe(uint8_t b) {
@@ -104,6 +107,7 @@ void EchoFilter::Probe(uint8_t b) {
   held_.push_back(b);
   if (++matched_ < sent_.size()) return;
   echoes_ = true;
+  confirmed_ = true;
   ++intact_;
   echo_.insert(echo_.end(), held_.begin(), held_.end());
   held_.clear();

@@ -51,8 +51,13 @@ class EchoFilter {
   // whose echo came back damaged.
   uint32_t IntactEchoes() const { return intact_; }
   uint32_t DamagedEchoes() const { return damaged_; }
+  // A reply that can tell came after the whole echo of its request: the line
+  // is known to echo, not only said to.
+  bool EchoConfirmed() const { return confirmed_; }
   // With the mode off: a reply that can tell began with its request.
   bool EchoSeenWhileOff() const { return seenWhileOff_; }
+  // The line was seen to give back what is sent, whatever the mode.
+  bool EchoSeen() const { return confirmed_ || seenWhileOff_; }
 
  private:
   enum class Phase { Pass, Expect, Probe, Observe };
@@ -68,10 +73,12 @@ class EchoFilter {
   std::vector<uint8_t> sent_;
   std::size_t matched_ = 0;  // bytes of the request compared so far
   bool exchangeDamaged_ = false;
+  bool exchangeTells_ = false;
   std::vector<uint8_t> held_;  // a probe's bytes that still match the request
   std::vector<uint8_t> echo_;
   std::vector<uint8_t> passed_;
   uint32_t intact_ = 0;
   uint32_t damaged_ = 0;
   bool seenWhileOff_ = false;
+  bool confirmed_ = false;
 };

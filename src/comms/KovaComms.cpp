@@ -207,7 +207,7 @@ uint16_t TKovaComms::GetRxMessage(uint16_t itemNumber, std::span<uint8_t> dest, 
 
 void TKovaComms::HandleRxData(const TRxDataEvent& chunk) {
   if (!IsOpen()) return;
-  const bool echoFoundBefore = echo_.IntactEchoes() > 0;
+  const bool echoFoundBefore = echo_.EchoConfirmed();
   const EchoFilter::Split split = echo_.Take(chunk.Bytes());
   if (!split.Echo.empty()) trace_.Echoed(split.Echo, split.Damaged);
   if (!split.Passed.empty()) {
@@ -216,7 +216,7 @@ void TKovaComms::HandleRxData(const TRxDataEvent& chunk) {
     bytesReceived_ += split.Passed.size();
     if (OnReceiveData) OnReceiveData(split.Passed);
   }
-  if (!echoFoundBefore && echo_.IntactEchoes() > 0 && OnEchoFound) OnEchoFound();
+  if (!echoFoundBefore && echo_.EchoConfirmed() && OnEchoFound) OnEchoFound();
 }
 
 void TKovaComms::ReceiveBytes(std::span<const uint8_t> bytes) {

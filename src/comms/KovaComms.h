@@ -62,7 +62,8 @@ class TKovaComms {
   // WaitForResult.
   TReceiveMsgEvent OnReceiveMsg;
   TTimeOutEvent OnTimeOut;
-  // Called once the echo of a request has first been taken out whole.
+  // Called once the line is known to echo: a reply that can tell came after
+  // the whole echo of its request.
   std::function<void()> OnEchoFound;
 
   // Opens the port of CommPort at the line settings and starts receiving;
