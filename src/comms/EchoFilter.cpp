@@ -34,12 +34,10 @@ void EchoFilter::Sent(std::span<const uint8_t> frame, bool telling) {
   exchangeDamaged_ = false;
   exchangeTells_ = telling;
   held_.clear();
-  if (frame.empty()) {
+  if (frame.empty() || (!echoes_ && !telling)) {
     phase_ = Phase::Pass;
   } else if (echoes_) {
     phase_ = Phase::Expect;
-  } else if (!telling) {
-    phase_ = Phase::Pass;
   } else {
     phase_ = mode_ == EchoMode::Off ? Phase::Observe : Phase::Probe;
   }
