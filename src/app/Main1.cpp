@@ -28,6 +28,7 @@
 #include "image/ImageFile.h"
 #include "image/ProcessorTable.h"
 #include "settings/FileNameBytes.h"
+#include "settings/LineEchoSetting.h"
 #include "settings/PortMapping.h"
 #include "settings/SettingsFile.h"
 #include "update/LineSpeeds.h"
@@ -224,6 +225,8 @@ void TMainForm::LoadProduct() {
 }
 
 void TMainForm::Button6Click() {
+  // Read at every Start, like [Ports]: each run finds the line's echo anew.
+  if (CommsLink) CommsLink->SetEchoMode(ReadLineEchoSetting(StartupDirectory));
   runInProgress_ = true;
   currentState_ = UpdateState::InitialiseUpgrade;
   sequence_.Start();

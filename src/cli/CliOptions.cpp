@@ -43,6 +43,11 @@ const QCommandLineOption TraceOption(QStringLiteral("trace"),
                                      QStringLiteral("Write every frame on the wire and every link "
                                                     "event to FILE, or to standard error for -."),
                                      QStringLiteral("FILE"));
+const QCommandLineOption EchoOption(QStringLiteral("echo"),
+                                    QStringLiteral("Whether the line gives back what is sent: "
+                                                   "auto (found from the first read), on or off "
+                                                   "(auto)."),
+                                    QStringLiteral("auto|on|off"));
 const QCommandLineOption InfoOption(QStringLiteral("info"),
                                     QStringLiteral("Only read each unit's model, firmware version "
                                                    "and kept settings; change nothing."));
@@ -62,7 +67,7 @@ void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
   parser.addOptions({PortOption, SlaveOption, ImageOption, FormatOption, ProcessorOption, RmOption,
-                     JsonOption, QuietOption, TraceOption, InfoOption, RestoreOption,
+                     JsonOption, QuietOption, TraceOption, EchoOption, InfoOption, RestoreOption,
                      ListPortsOption, HelpOption, VersionOption});
 }
 
@@ -133,6 +138,13 @@ std::variant<CliOptions, CliUsageError> ReadUpdateOptions(const QCommandLinePars
     options.SettingsFile = parser.value(RestoreOption);
   }
   if (parser.isSet(TraceOption)) options.TraceFile = parser.value(TraceOption);
+  if (parser.isSet(EchoOption)) {
+    const QString text = parser.value(EchoOption);
+    const std::optional<EchoMode> mode = EchoModeNamed(text.toStdString());
+    if (!mode)
+      return CliUsageError{QStringLiteral("--echo takes auto, on or off, not '%1'").arg(text)};
+    options.Echo = *mode;
+  }
   return options;
 }
 
@@ -174,11 +186,11 @@ QString CliUsage() {
   return QStringLiteral(
              "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
              "                    [--image FILE [--format raw|ihex|srec] --processor N --rm N]\n"
-             "                    [--json FILE|-] [--quiet]\n"
-             "                    [--trace FILE|-]\n"
+             "                    [--json FILE|-] [--quiet] [--trace FILE|-] [--echo auto|on|off]\n"
              "       bootload-cli --info --port PORT [--port PORT]... [--json FILE|-] "
              "[--trace FILE|-]\n"
-             "       bootload-cli --restore-settings FILE --port PORT\n"
+             "                    [--echo auto|on|off]\n"
+             "       bootload-cli --restore-settings FILE --port PORT [--echo auto|on|off]\n"
              "       bootload-cli --list-ports | --help | --version\n") +
          parser.helpText().section(QLatin1Char('\n'), 2) +
          QStringLiteral(

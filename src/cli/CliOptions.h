@@ -6,6 +6,7 @@
 #include <optional>
 #include <variant>
 
+#include "comms/EchoFilter.h"
 #include "image/ImageFileFormat.h"
 
 // What the command line asks for.
@@ -27,6 +28,7 @@ struct CliOptions {
   bool Quiet = false;
   QString SettingsFile;              // of --restore-settings
   std::optional<QString> TraceFile;  // "-" is standard error
+  EchoMode Echo = EchoMode::Auto;
 };
 
 // A command line that cannot be carried out, and why.

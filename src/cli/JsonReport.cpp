@@ -96,6 +96,7 @@ QByteArray UnitRecordJson(const UnitRecord& record) {
       {"end", record.End.toString(Qt::ISODateWithMs)},
       {"bytesSent", static_cast<qint64>(record.BytesSent)},
       {"bytesReceived", static_cast<qint64>(record.BytesReceived)},
+      {"lineEchoes", record.LineEchoes},
   };
   return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

@@ -19,13 +19,14 @@ constexpr int PortNotOpened = 3;
 }  // namespace
 
 SettingsRestoreResult RestoreSettingsByHand(const QString& file, const QString& port,
-                                            const std::string& device, int comNumber) {
+                                            const std::string& device, int comNumber,
+                                            EchoMode echo) {
   KeptSettings kept;
   if (const QString problem = LoadKeptSettings(file, kept); !problem.isEmpty()) {
     return {BadCommandLine, QStringLiteral("%1: %2").arg(file, problem)};
   }
   TKovaComms link([device](int) { return device; });
-  if (const auto detail = OpenUnitLink(link, comNumber, UnitSpeed(kept.UnitModel))) {
+  if (const auto detail = OpenUnitLink(link, comNumber, UnitSpeed(kept.UnitModel), echo)) {
     return {PortNotOpened, *detail};
   }
   ProductIdentity identity;

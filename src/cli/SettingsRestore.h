@@ -3,6 +3,8 @@
 #include <QString>
 #include <string>
 
+#include "comms/EchoFilter.h"
+
 // How writing kept settings back by hand ended: the exit status and the
 // line for the user.
 struct SettingsRestoreResult {
@@ -14,4 +16,5 @@ struct SettingsRestoreResult {
 // port, with the writes and the commit an update ends with, once the unit
 // has answered with the model the settings belong to.
 SettingsRestoreResult RestoreSettingsByHand(const QString& file, const QString& port,
-                                            const std::string& device, int comNumber);
+                                            const std::string& device, int comNumber,
+                                            EchoMode echo);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/CliView.h"
+#include "cli/EchoNotes.h"
 #include "cli/UnitLink.h"
 #include "comms/KovaComms.h"
 #include "update/LineSpeeds.h"
@@ -70,8 +71,8 @@ UnitInfoRecord QueryUnit(const UnitUpdate::Setup& setup) {
   const std::string device = setup.Device;
   // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
   TKovaComms link([device](int) { return device; });
-  if (const auto detail =
-          OpenUnitLink(link, setup.ComNumber, UnitSpeed(setup.Identity.ExpectedModel))) {
+  if (const auto detail = OpenUnitLink(link, setup.ComNumber,
+                                       UnitSpeed(setup.Identity.ExpectedModel), setup.Echo)) {
     record.Outcome = UnitInfoRecord::Result::PortNotOpened;
     record.Problem = *detail;
     return record;
@@ -83,6 +84,9 @@ UnitInfoRecord QueryUnit(const UnitUpdate::Setup& setup) {
       noStates);
   ReadUnit(view, record);
   link.Close();
+  record.LineEchoes = link.Echo().EchoSeen();
+  record.EchoTakenOut = link.Echo().EchoConfirmed();
+  record.EchoProblem = EchoProblemNote(setup.Port, link.Echo());
   return record;
 }
 

@@ -26,6 +26,11 @@ struct UnitInfoRecord {
   std::vector<KeptSettings> Settings;  // only for the model that keeps them
   // The read that went unanswered and how, or why the port did not open.
   QString Problem;
+  // The line was seen to give back what is sent; and that echo taken out.
+  bool LineEchoes = false;
+  bool EchoTakenOut = false;
+  // What went wrong with the echo, for standard error; empty when nothing did.
+  QString EchoProblem;
 };
 
 // Reads from each unit, all at once and each on its own link and thread,

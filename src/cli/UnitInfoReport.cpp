@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/EchoNotes.h"
+
 namespace {
 
 constexpr int ExitAnswered = 0;
@@ -56,6 +58,7 @@ QJsonValue OrNull(bool present, const QString& text) {
 QStringList UnitInfoLines(const UnitInfoRecord& record) {
   const QString port = record.Port + QStringLiteral(": ");
   QStringList lines;
+  if (record.EchoTakenOut) lines << LineEchoesLine(record.Port);
   if (record.UnitModel && record.UnitVersion) {
     lines << port + QStringLiteral("model %1, firmware version %2")
                         .arg(*record.UnitModel)
@@ -82,6 +85,7 @@ QByteArray UnitInfoJson(const UnitInfoRecord& record) {
       {"outcome", OutcomeName(record.Outcome)},
       {"unansweredRead", OrNull(notAnswered, record.Problem)},
       {"portDetail", OrNull(portNotOpened, record.Problem)},
+      {"lineEchoes", record.LineEchoes},
   };
   return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

@@ -3,7 +3,9 @@
 #include "comms/KovaComms.h"
 #include "update/LineSpeeds.h"
 
-std::optional<QString> OpenUnitLink(TKovaComms& link, int comNumber, uint32_t baudRate) {
+std::optional<QString> OpenUnitLink(TKovaComms& link, int comNumber, uint32_t baudRate,
+                                    EchoMode echo) {
+  link.SetEchoMode(echo);
   link.BaudRate = baudRate;
   link.RxBufferSize = StartupRxBufferSize;
   link.CommPort = static_cast<uint8_t>(comNumber - 1);

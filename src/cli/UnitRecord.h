@@ -44,4 +44,8 @@ struct UnitRecord {
   QDateTime End;
   uint64_t BytesSent = 0;
   uint64_t BytesReceived = 0;
+  // The line was seen to give back what is sent.
+  bool LineEchoes = false;
+  // What went wrong with the echo, for standard error; empty when nothing did.
+  QString EchoProblem;
 };

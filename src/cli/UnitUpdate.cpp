@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "cli/CliView.h"
+#include "cli/EchoNotes.h"
 #include "cli/RecordingCommands.h"
 #include "cli/UnitLink.h"
 #include "comms/KovaComms.h"
@@ -68,7 +69,8 @@ UnitRecord UnitUpdate::Run() {
   const std::string device = setup_.Device;
   // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
   TKovaComms link([device](int) { return device; });
-  if (const auto detail = OpenUnitLink(link, setup_.ComNumber, StartupBaudRate)) {
+  SayWhenEchoFound(link, setup_.Port);
+  if (const auto detail = OpenUnitLink(link, setup_.ComNumber, StartupBaudRate, setup_.Echo)) {
     record.PortDetail = *detail;
     record.Outcome = UnitRecord::Result::PortNotOpened;
     record.End = QDateTime::currentDateTimeUtc();
@@ -121,6 +123,8 @@ UnitRecord UnitUpdate::Run() {
   record.KeptSetAside = engine.Keeping().SetAsideFile();
   record.BytesSent = link.BytesSent();
   record.BytesReceived = link.BytesReceived();
+  record.LineEchoes = link.Echo().EchoSeen();
+  record.EchoProblem = EchoProblemNote(setup_.Port, link.Echo());
   record.End = QDateTime::currentDateTimeUtc();
   return record;
 }

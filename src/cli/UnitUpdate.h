@@ -6,6 +6,7 @@
 
 #include "cli/LogEvent.h"
 #include "cli/UnitRecord.h"
+#include "comms/EchoFilter.h"
 #include "image/FirmwareImage.h"
 #include "image/ProductIdentity.h"
 
@@ -20,6 +21,7 @@ class UnitUpdate {
     ProductIdentity Identity;
     FirmwareImage Image;
     int32_t SlaveAddress = 1;
+    EchoMode Echo = EchoMode::Auto;
     ImageOnRecord ImageSource;
   };
 

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "cli/CliOptions.h"
+#include "cli/EchoNotes.h"
 #include "cli/JsonReport.h"
 #include "cli/LogPrinter.h"
 #include "cli/PortList.h"
@@ -147,7 +148,7 @@ std::variant<RunPlan, int> PlanRun(const CliOptions& options, std::FILE* log) {
   }
   for (ResolvedPort& port : std::get<std::vector<ResolvedPort>>(resolved)) {
     plan.Units.push_back({std::move(port.Port), std::move(port.Device), port.ComNumber, identity,
-                          *image, options.SlaveAddress, imageSource});
+                          *image, options.SlaveAddress, options.Echo, imageSource});
   }
   return plan;
 }
@@ -181,6 +182,7 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
                  for (const UnitRecord& unit : records) {
                    if (unit.Outcome == UnitRecord::Result::PortNotOpened)
                      PrintError(unit.PortDetail);
+                   if (!unit.EchoProblem.isEmpty()) PrintError(unit.EchoProblem);
                    printer.PrintLine(SummaryLine(unit, stopSignal));
                  }
                  status = WithRecordWritten(plan.Record.get(), JsonReportText(records),
@@ -196,8 +198,8 @@ int RestoreByHand(const CliOptions& options) {
   auto resolved = ResolvePorts(options.Ports, StartupDirectory());
   if (const auto* error = std::get_if<CliUsageError>(&resolved)) return BadCommandLine(*error);
   const ResolvedPort& port = std::get<std::vector<ResolvedPort>>(resolved).front();
-  const SettingsRestoreResult result =
-      RestoreSettingsByHand(options.SettingsFile, port.Port, port.Device, port.ComNumber);
+  const SettingsRestoreResult result = RestoreSettingsByHand(
+      options.SettingsFile, port.Port, port.Device, port.ComNumber, options.Echo);
   if (result.Status == ExitCompleted) {
     std::printf("%s\n", qPrintable(result.Message));
   } else {
@@ -217,6 +219,7 @@ int RunInfo(const CliOptions& options) {
   QByteArray json;
   for (const UnitInfoRecord& record : records) {
     if (record.Outcome == UnitInfoRecord::Result::PortNotOpened) PrintError(record.Problem);
+    if (!record.EchoProblem.isEmpty()) PrintError(record.EchoProblem);
     for (const QString& line : UnitInfoLines(record)) std::fprintf(out, "%s\n", qPrintable(line));
     json += UnitInfoJson(record) + '\n';
   }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "comms/RxCondition.h"
 #include "comms/RxThread.h"
@@ -17,6 +18,8 @@ constexpr uint16_t NeverExpires = 0xFFFF;
 constexpr int32_t NoResult = -1;
 constexpr int32_t ClosedState = -2;
 constexpr int32_t TimedOut = 0;
+// An exchange whose echo came back damaged fails as a damaged reply does.
+constexpr int32_t EchoDamaged = -1;
 // Exit code of a nested wait ended by one of the link's own signals; any
 // other code means the application is ending.
 constexpr int WaitWoken = 1;
@@ -157,9 +160,11 @@ void TKovaComms::ClearRxBuffer() {
 }
 
 bool TKovaComms::SendData(std::span<const uint8_t> data, uint16_t timeoutTicks) {
+  const bool tells = std::exchange(nextReplyTells_, false);
   if (stopRequested_ && IsOpen()) Close();
   if (lastResult_ == ClosedState || !IsOpen()) return false;
   ClearRxBuffer();
+  echo_.Sent(data, tells);
   matchEvent_ = false;
   timeoutEvent_ = false;
   ticksLeft_ = timeoutTicks;
@@ -182,8 +187,8 @@ int32_t TKovaComms::WaitForResult() {
     if (!waitEventsExist_) return lastResult_;
     if (matchEvent_) return lastResult_;
     if (timeoutEvent_) {
-      lastResult_ = TimedOut;
-      return TimedOut;
+      lastResult_ = echo_.ExchangeFailed() ? EchoDamaged : TimedOut;
+      return lastResult_;
     }
     QEventLoop loop;
     waits_.push_back(&loop);
@@ -202,10 +207,16 @@ uint16_t TKovaComms::GetRxMessage(uint16_t itemNumber, std::span<uint8_t> dest, 
 
 void TKovaComms::HandleRxData(const TRxDataEvent& chunk) {
   if (!IsOpen()) return;
-  trace_.Received(chunk.Bytes());
-  ReceiveBytes(chunk.Bytes());
-  bytesReceived_ += chunk.Bytes().size();
-  if (OnReceiveData) OnReceiveData(chunk.Bytes());
+  const bool echoFoundBefore = echo_.EchoConfirmed();
+  const EchoFilter::Split split = echo_.Take(chunk.Bytes());
+  if (!split.Echo.empty()) trace_.Echoed(split.Echo, split.Damaged);
+  if (!split.Passed.empty()) {
+    trace_.Received(split.Passed);
+    ReceiveBytes(split.Passed);
+    bytesReceived_ += split.Passed.size();
+    if (OnReceiveData) OnReceiveData(split.Passed);
+  }
+  if (!echoFoundBefore && echo_.EchoConfirmed() && OnEchoFound) OnEchoFound();
 }
 
 void TKovaComms::ReceiveBytes(std::span<const uint8_t> bytes) {
@@ -235,7 +246,8 @@ void TKovaComms::ReceiveBytes(std::span<const uint8_t> bytes) {
   if (lastResult_ == NoResult) {
     const int32_t completed = CheckComplete();
     if (completed != -1) {
-      lastResult_ = completed;
+      // The reply after a damaged echo ends the exchange, never as a reply.
+      lastResult_ = echo_.ExchangeFailed() ? EchoDamaged : completed;
       replyTimer_.stop();
       SignalMatch();
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "comms/CommsTypes.h"
+#include "comms/EchoFilter.h"
 #include "comms/PortDevice.h"
 #include "comms/PortResolver.h"
 #include "comms/WireTrace.h"
@@ -61,6 +62,9 @@ class TKovaComms {
   // WaitForResult.
   TReceiveMsgEvent OnReceiveMsg;
   TTimeOutEvent OnTimeOut;
+  // Called once the line is known to echo: a reply that can tell came after
+  // the whole echo of its request.
+  std::function<void()> OnEchoFound;
 
   // Opens the port of CommPort at the line settings and starts receiving;
   // false when the device cannot be opened. Throws ECommsError when a port
@@ -89,7 +93,19 @@ class TKovaComms {
   // returns -1 at once. For stopping a run from outside.
   void StopAfterExchange() { stopRequested_ = true; }
 
-  // Bytes written to and received from the port since the link was made.
+  // Whether the line echoes what is sent: found (auto), or as the user says.
+  // Setting it starts the finding again; it holds for every exchange at every
+  // speed until set again.
+  void SetEchoMode(EchoMode mode) { echo_.SetMode(mode); }
+  // The next request's reply can never begin with the request's own bytes
+  // (a register read): while the line is not known to echo, what comes back
+  // first tells whether it does.
+  void NextReplyTellsEcho() { nextReplyTells_ = true; }
+  // What was found of the line's echo since the mode was set.
+  const EchoFilter& Echo() const { return echo_; }
+
+  // Bytes written to the port and received from it (its echo left out)
+  // since the link was made.
   uint64_t BytesSent() const { return bytesSent_; }
   uint64_t BytesReceived() const { return bytesReceived_; }
 
@@ -141,4 +157,6 @@ class TKovaComms {
   uint64_t bytesSent_ = 0;
   uint64_t bytesReceived_ = 0;
   LinkTrace trace_;
+  EchoFilter echo_;
+  bool nextReplyTells_ = false;
 };

@@ -96,6 +96,10 @@ void LinkTrace::Received(std::span<const uint8_t> chunk) {
   if (TraceWanted()) Emit("rx", speed_, chunk);
 }
 
+void LinkTrace::Echoed(std::span<const uint8_t> bytes, bool damaged) {
+  if (TraceWanted()) Emit(damaged ? "echo-damaged" : "echo", speed_, bytes);
+}
+
 void LinkTrace::TimedOut() {
   if (TraceWanted()) Emit("timeout", speed_);
 }

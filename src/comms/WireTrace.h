@@ -53,6 +53,8 @@ class LinkTrace {
   void Sent(std::span<const uint8_t> frame);
   void WriteFailed();
   void Received(std::span<const uint8_t> chunk);
+  // Bytes taken out as the echo of the request, or as its damaged echo.
+  void Echoed(std::span<const uint8_t> bytes, bool damaged);
   void TimedOut();
   void Closed();
 

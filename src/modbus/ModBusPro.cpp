@@ -61,6 +61,8 @@ int32_t ReadRegisters(TKovaComms& link, uint8_t slave, uint8_t function, uint16_
   TRxCondition condition;
   AddReplyConditions(condition, slave, function, ReadReplyMinAfter(count));
   const AttachedCondition attached(link, condition);
+  // A read's reply begins with a byte count, never with the request itself.
+  link.NextReplyTellsEcho();
   const int32_t result = SendAndWait(link, request, timeout);
   if (result != 1) return result;
   return TakeReadReply(link, link.RxBufferSize, count, values);

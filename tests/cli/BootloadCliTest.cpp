@@ -681,4 +681,164 @@ TEST_F(BootloadCli, InfoFromASilentUnitIsOneAndFromAPortThatDoesNotOpenThree) {
   EXPECT_TRUE(notOpened.err.contains(missing + ": no such device (not connected)"));
 }
 
+// The lines of one port in the output of a run of several, without the port.
+QStringList LinesOf(const QStringList& out, const QString& port) {
+  QStringList lines;
+  for (const QString& line : out) {
+    if (line.startsWith(port + ": ")) lines << line.mid(port.size() + 2);
+  }
+  return lines;
+}
+
+QString EchoFoundNote(const QString& port) {
+  return "bootload-cli: " + port +
+         ": the line echoes what is sent (half-duplex RS-485); the echo is taken out of every "
+         "reply\n";
+}
+
+// A unit on a plain line and one on a line that echoes, updated side by
+// side: the same log, the same requests heard once each, the same bytes
+// counted, both memories the image.
+void ExpectEchoMakesNoDifference(const QStringList& unitOptions, const QStringList& cliOptions,
+                                 const QString& folder, const QString& jsonPath) {
+  UnitSimProcess plain(unitOptions);
+  UnitSimProcess echoing(unitOptions + QStringList{"--echo"});
+  const QString plainPort = QString::fromStdString(plain.SlavePath());
+  const QString echoPort = QString::fromStdString(echoing.SlavePath());
+  const CliRun run =
+      RunCli(cliOptions + QStringList{"--port", plainPort, "--port", echoPort, "--json", jsonPath},
+             folder);
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  // A kept-settings file is named after its port.
+  const auto portless = [](QStringList lines, const QString& port) {
+    return lines.replaceInStrings(port.mid(5).replace('/', '_'), "PORT");
+  };
+  EXPECT_EQ(portless(LinesOf(run.out, echoPort), echoPort),
+            portless(LinesOf(run.out, plainPort), plainPort));
+  for (const QString& line : WholeUpdateLog) EXPECT_TRUE(LinesOf(run.out, echoPort).contains(line));
+  EXPECT_EQ(LinesOf(run.out, echoPort).last(), "updated");
+  EXPECT_EQ(run.err.count(EchoFoundNote(echoPort)), 1) << run.err.toStdString();
+  EXPECT_FALSE(run.err.contains(plainPort)) << run.err.toStdString();
+  EXPECT_EQ(echoing.HeardFrames(), plain.HeardFrames());
+  EXPECT_EQ(echoing.Transcript().filter(QRegularExpression("^echo ")).size(),
+            echoing.HeardFrames().size());
+  EXPECT_TRUE(HoldsTheImage(plain.StopAndReadMemory()));
+  EXPECT_TRUE(HoldsTheImage(echoing.StopAndReadMemory()));
+  const std::vector<QJsonObject> records = JsonLines(jsonPath);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_FALSE(records[0]["lineEchoes"].toBool());
+  EXPECT_TRUE(records[1]["lineEchoes"].toBool());
+  EXPECT_EQ(records[1]["outcome"].toString(), "completed");
+  EXPECT_EQ(records[1]["bytesSent"], records[0]["bytesSent"]);
+  EXPECT_EQ(records[1]["bytesReceived"], records[0]["bytesReceived"]) << "the echo is left out";
+}
+
+TEST_F(BootloadCli, AnEchoingLineUpdatesAsAPlainLineDoes) {
+  ExpectEchoMakesNoDifference({}, {}, folder.path(), JsonPath());
+}
+
+TEST_F(KeptSettingsRun, AnEchoingLineKeepsTheSettingsAsAPlainLineDoes) {
+  // Function 103 replies equal their requests, and 104 replies repeat their start.
+  ExpectEchoMakesNoDifference(
+      {"--model", "1105", "--version", "109"},
+      {"--image", BOOTLOAD_SHIPPED_IMAGE, "--processor", "4680", "--rm", "1105"}, folder.path(),
+      JsonPath());
+}
+
+TEST_F(BootloadCli, InfoSaysTheLineEchoesWithoutAnyUnitAnswering) {
+  UnitSimProcess unit({"--echo", "--fault", "no-reply:read:*"});
+  const QString port = QString::fromStdString(unit.SlavePath());
+  const CliRun run = RunCli({"--info", "--port", port, "--json", JsonPath()}, folder.path());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, (QStringList{port + ": the line echoes what is sent (half-duplex RS-485); "
+                                         "the echo is taken out of every reply",
+                                  port + ": not answered: model and firmware version: no reply"}));
+  const std::vector<QJsonObject> records = JsonLines(JsonPath());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0]["lineEchoes"].toBool());
+}
+
+std::vector<uint8_t> WriteMemory(const std::vector<uint8_t>& memory, const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(reinterpret_cast<const char*>(memory.data()), static_cast<qint64>(memory.size()));
+  return memory;
+}
+
+TEST_F(BootloadCli, ADamagedEchoFailsItsExchangeAsADamagedReplyDoesAndARerunCompletes) {
+  struct Case {
+    QString at;  // WHAT:N of the unit's faults
+    QString lastLine;
+  };
+  const Case cases[] = {
+      {"read:1", "Finalising Upgrade.....Done"},
+      {"erase:3", "Erasing Program Memory......Error Detected"},
+      {"program:5", "Sending New Program Data......Error Detected"},
+  };
+  std::vector<std::unique_ptr<UnitSimProcess>> damagedEchoes;
+  std::vector<std::unique_ptr<UnitSimProcess>> damagedReplies;
+  QStringList arguments{"--json", JsonPath()};
+  for (const Case& c : cases) {
+    damagedEchoes.push_back(
+        std::make_unique<UnitSimProcess>(QStringList{"--echo", "--fault", "damaged-echo:" + c.at}));
+    damagedReplies.push_back(
+        std::make_unique<UnitSimProcess>(QStringList{"--fault", "bad-check:" + c.at}));
+    arguments << "--port" << QString::fromStdString(damagedEchoes.back()->SlavePath()) << "--port"
+              << QString::fromStdString(damagedReplies.back()->SlavePath());
+  }
+  const CliRun run = RunCli(arguments, folder.path());
+  EXPECT_EQ(run.exitCode, 1);
+  QStringList rerun;
+  std::vector<std::unique_ptr<UnitSimProcess>> rerunUnits;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].at.toStdString());
+    const QString echoPort = QString::fromStdString(damagedEchoes[i]->SlavePath());
+    const QString replyPort = QString::fromStdString(damagedReplies[i]->SlavePath());
+    EXPECT_EQ(LinesOf(run.out, echoPort), LinesOf(run.out, replyPort));
+    EXPECT_EQ(LinesOf(run.out, echoPort).last(),
+              (i == 0 ? "updated" : "failed: ") + (i == 0 ? QString() : cases[i].lastLine));
+    EXPECT_TRUE(damagedEchoes[i]->Transcript().contains(
+        QRegularExpression("^fault damaged-echo " + QString(cases[i].at).replace(':', ' '))));
+    const QString memoryFile = folder.filePath(QString("left-%1.bin").arg(i));
+    const std::vector<uint8_t> memory =
+        WriteMemory(damagedEchoes[i]->StopAndReadMemory(), memoryFile);
+    EXPECT_EQ(memory, damagedReplies[i]->StopAndReadMemory()) << "the unit's state is the same";
+    EXPECT_EQ(HoldsTheImage(memory), i == 0);
+    if (i == 0) continue;
+    EXPECT_TRUE(run.err.contains(echoPort + ": 1 of ")) << run.err.toStdString();
+    rerunUnits.push_back(std::make_unique<UnitSimProcess>(
+        QStringList{"--echo", "--start-in-boot-loader", "--memory-in", memoryFile}));
+    rerun << "--port" << QString::fromStdString(rerunUnits.back()->SlavePath());
+  }
+  const CliRun again = RunCli(rerun, folder.path());
+  EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+  for (const auto& unit : rerunUnits) EXPECT_TRUE(HoldsTheImage(unit->StopAndReadMemory()));
+}
+
+TEST_F(BootloadCli, EchoOffOnAnEchoingLineAndOnOnAPlainLineFailAndSayWhy) {
+  struct Case {
+    QStringList unitOptions;
+    QString echo;
+    QString why;
+  };
+  const Case cases[] = {
+      {{"--echo"}, "off", "--echo off, but the line gave a request back before its reply"},
+      {{}, "on", "--echo on, but no request came back as its echo"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.echo.toStdString());
+    UnitSimProcess unit(c.unitOptions);
+    const QString port = QString::fromStdString(unit.SlavePath());
+    const CliRun run = RunCli({"--port", port, "--echo", c.echo}, folder.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.last(), port + ": failed: Retrieving Model Number......Error (No Reply)");
+    EXPECT_TRUE(run.err.contains("bootload-cli: " + port + ": " + c.why)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("use --echo auto"));
+    EXPECT_FALSE(run.err.contains(EchoFoundNote(port)));
+  }
+  const CliRun bad = RunCli({"--port", "/dev/null", "--echo", "maybe"}, folder.path());
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(bad.err.startsWith("bootload-cli: --echo takes auto, on or off, not 'maybe'\n"));
+}
+
 }  // namespace

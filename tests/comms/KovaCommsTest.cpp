@@ -95,6 +95,110 @@ TEST_F(KovaCommsTest, ReplySplitIntoPiecesWithGapsIsStillMatched) {
   EXPECT_EQ(chunks, 2);
 }
 
+TEST_F(KovaCommsTest, TheEchoIsTakenOutBeforeTheConditionsAndADamagedOneFailsTheExchange) {
+  struct Piece {
+    std::chrono::milliseconds at;
+    Bytes bytes;
+  };
+  struct Case {
+    const char* what;
+    EchoMode mode;
+    bool tells;  // the request's reply can tell whether the line echoes
+    std::vector<Piece> pieces;
+    uint16_t ticks;
+    int32_t result;
+    std::size_t passedOn;  // bytes the conditions saw
+    bool lineEchoes;
+  };
+  Bytes damaged = Request;
+  damaged[3] ^= 0xFF;
+  const Bytes firstHalf(Request.begin(), Request.begin() + 4);
+  const Bytes secondHalf(Request.begin() + 4, Request.end());
+  Bytes echoAndReply = Request;
+  echoAndReply.insert(echoAndReply.end(), Reply.begin(), Reply.end());
+  Bytes damagedAndReply = damaged;
+  damagedAndReply.insert(damagedAndReply.end(), Reply.begin(), Reply.end());
+  const Case cases[] = {
+      {"echo in two pieces, then the reply",
+       EchoMode::On,
+       false,
+       {{50ms, firstHalf}, {150ms, secondHalf}, {250ms, Reply}},
+       30,
+       1,
+       Reply.size(),
+       true},
+      {"echo and reply in one chunk",
+       EchoMode::On,
+       false,
+       {{50ms, echoAndReply}},
+       30,
+       1,
+       Reply.size(),
+       true},
+      {"a damaged echo, then the reply: ended by the reply, never a success",
+       EchoMode::On,
+       false,
+       {{50ms, damagedAndReply}},
+       0xFFFF,
+       -1,
+       Reply.size(),
+       true},
+      {"half an echo, then nothing", EchoMode::On, false, {{50ms, firstHalf}}, 5, -1, 0, true},
+      {"found: a telling request gets only its echo",
+       EchoMode::Auto,
+       true,
+       {{50ms, Request}},
+       5,
+       0,
+       0,
+       true},
+      {"a plain line: the reply passes as it came",
+       EchoMode::Auto,
+       true,
+       {{50ms, ExceptionReply}},
+       30,
+       2,
+       ExceptionReply.size(),
+       false},
+      {"a request that cannot tell is never taken for an echo",
+       EchoMode::Auto,
+       false,
+       {{50ms, Reply}},
+       30,
+       1,
+       Reply.size(),
+       false},
+      {"off: the echo passes as it came and is taken for the reply",
+       EchoMode::Off,
+       true,
+       {{50ms, Request}},
+       30,
+       1,
+       Request.size(),
+       false},
+  };
+  ASSERT_TRUE(link.Open());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    link.SetEchoMode(c.mode);
+    std::size_t passedOn = 0;
+    link.OnReceiveData = [&passedOn](std::span<const uint8_t> bytes) { passedOn += bytes.size(); };
+    if (c.tells) link.NextReplyTellsEcho();
+    StartRequest(c.ticks);
+    for (const Piece& piece : c.pieces) {
+      Later(piece.at, [this, bytes = piece.bytes] { pty.Write(bytes); });
+    }
+    EXPECT_EQ(link.WaitForResult(), c.result);
+    EXPECT_EQ(passedOn, c.passedOn);
+    EXPECT_EQ(link.Echo().LineEchoes(), c.lineEchoes);
+    if (c.result == 1) {
+      std::array<uint8_t, 501> message{};
+      EXPECT_EQ(link.GetRxMessage(1, message, 500, 0, -1, -1), Reply.size());
+    }
+  }
+  EXPECT_TRUE(link.Echo().EchoSeenWhileOff());
+}
+
 TEST_F(KovaCommsTest, NoReplyTimesOutAfterTheTicksPlusOne) {
   ASSERT_TRUE(link.Open());
   for (uint16_t ticks : {uint16_t{0}, uint16_t{10}}) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Network ports through a real ser2net on the loopback interface, with
 # bootload-cli and unit-sim: a whole update by RFC 2217 and one over TLS
-# (certificates made here with openssl), four units behind one server at
+# (certificates made here with openssl), one whose far end echoes, four units behind one server at
 # once, the server stopped in the middle of programming and a second run
 # after it is back, and the ports that must be refused (a host that does not
 # resolve, a closed port, a port another client holds, a raw TCP port, a
@@ -44,10 +44,11 @@ finish() {
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
 
-# start_unit NAME: a simulated unit whose transcript and memory are
-# $work/NAME.txt and $work/NAME.bin; sets PTY to its pseudo-terminal.
+# start_unit NAME [unit-sim options...]: a simulated unit whose transcript
+# and memory are $work/NAME.txt and $work/NAME.bin; sets PTY to its
+# pseudo-terminal.
 start_unit() {
-  "$unit_sim" --transcript "$work/$1.txt" --memory-out "$work/$1.bin" >"$work/$1.pty" &
+  "$unit_sim" --transcript "$work/$1.txt" --memory-out "$work/$1.bin" "${@:2}" >"$work/$1.pty" &
   pids+=($!)
   eval "${1}_pid=$!"
   for _ in $(seq 300); do [[ -s "$work/$1.pty" ]] && break; sleep 0.1; done
@@ -120,6 +121,18 @@ status=$(run_cli --port "rfc2217s://127.0.0.1:$tls_port?ca=$work/ca.pem" --quiet
 memory_equals_image tls || fail "the unit's memory differs from the image after the TLS update"
 both_speeds tls || fail "the speed changes did not reach the unit over TLS"
 echo "TLS: updated, memory equals the image"
+
+# --- a far end that echoes what is sent ----------------------------------
+start_unit echoing --echo
+echo_port=$(free_tcp_port)
+connection "telnet(rfc2217),tcp,127.0.0.1,$echo_port" "$PTY" >"$work/echoing.yaml"
+start_server echoing "$echo_port"
+status=$(run_cli --port "rfc2217://127.0.0.1:$echo_port" --quiet --json "$work/echoing.json")
+((status == 0)) || fail "update through an echoing far end ended with $status: $(cat "$work/err.log")"
+memory_equals_image echoing || fail "the unit's memory differs from the image after the echoing update"
+grep -q '"lineEchoes":true' "$work/echoing.json" || fail "the record does not say the line echoes"
+grep -q ': the line echoes what is sent' "$work/err.log" || fail "nothing said the line echoes"
+echo "echoing far end: updated, memory equals the image, the echo found and said"
 
 # --- four units behind one server, at once ---------------------------------
 : >"$work/four.yaml"

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "settings/IniFile.h"
+#include "settings/LineEchoSetting.h"
 #include "settings/SettingsFile.h"
 
 namespace {
@@ -74,6 +75,31 @@ TEST_F(SettingsFile, MissingFileReadsAsPortOneAndIsCreatedOnlyByAWrite) {
   WriteCommPortSetting(folder(), 1);
   EXPECT_TRUE(SettingsFileExists(folder()));
   EXPECT_EQ(readFile(), "[Options]\r\nComms_Port=1\r\n");
+}
+
+TEST_F(SettingsFile, LineEchoIsReadFromItsKeyAutoWhenMissingAndAnyOtherValueRefused) {
+  EXPECT_EQ(ReadLineEchoSetting(folder()), EchoMode::Auto);
+  EXPECT_FALSE(QFileInfo::exists(path())) << "reading writes nothing";
+  const std::pair<QByteArray, EchoMode> values[] = {
+      {"[Options]\r\nComms_Port=1\r\n", EchoMode::Auto},
+      {"[line]\r\necho=ON\r\n", EchoMode::On},
+      {"[Line]\r\nEcho= off \r\n", EchoMode::Off},
+      {"[Line]\r\nEcho=auto\r\n", EchoMode::Auto},
+      {"[Line]\r\nEcho=\r\n", EchoMode::Auto},
+  };
+  for (const auto& [content, mode] : values) {
+    writeFile(content);
+    EXPECT_EQ(ReadLineEchoSetting(folder()), mode) << content.toStdString();
+    EXPECT_EQ(readFile(), content);
+  }
+  writeFile("[Line]\r\nEcho=yes\r\n");
+  try {
+    ReadLineEchoSetting(folder());
+    ADD_FAILURE() << "no exception for Echo=yes";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(e.what(), path().toStdString() +
+                            ": key Echo of section [Line] is 'yes'; it takes auto, on or off");
+  }
 }
 
 struct StoredValue {

@@ -12,6 +12,9 @@ constexpr double BitsPerByte = 10;
 // Every kind of traffic line: frames heard and sent, and bytes the unit did
 // not hear or could not frame, which took their time on the line all the same.
 const std::set<std::string> TrafficKinds{"rx", "tx", "ignored", "busy", "skipped"};
+// What an echoing line gave back: on a real line it comes back while the
+// request goes out, so it is counted apart.
+const std::set<std::string> EchoKinds{"echo", "echo-damaged"};
 
 }  // namespace
 
@@ -25,7 +28,8 @@ std::vector<TranscriptRecord> ParseTimedTranscript(const QStringList& lines) {
     if (!stamped)
       throw std::runtime_error("transcript line without a timestamp: " + line.toStdString());
     record.what = fields[1].toStdString();
-    if (TrafficKinds.contains(record.what) && fields.size() >= 3) {
+    if ((TrafficKinds.contains(record.what) || EchoKinds.contains(record.what)) &&
+        fields.size() >= 3) {
       record.speed = fields[2].toUInt();
       for (qsizetype i = 3; i < fields.size(); ++i) {
         record.bytes.push_back(static_cast<uint8_t>(fields[i].toUInt(nullptr, 16)));
@@ -42,6 +46,10 @@ LineTraffic CountLineTraffic(const std::vector<TranscriptRecord>& records) {
     if (TrafficKinds.contains(record.what)) bytes[record.speed] += record.bytes.size();
   }
   LineTraffic traffic;
+  for (const TranscriptRecord& record : records) {
+    if (!EchoKinds.contains(record.what)) continue;
+    traffic.echoSeconds += static_cast<double>(record.bytes.size()) * BitsPerByte / record.speed;
+  }
   for (const auto& [speed, count] : bytes) {
     traffic.bytesBySpeed.emplace_back(speed, count);
     traffic.seconds += static_cast<double>(count) * BitsPerByte / speed;

@@ -24,6 +24,8 @@ struct LineTraffic {
   std::vector<std::pair<uint32_t, std::size_t>> bytesBySpeed;
   // Their time on the line at 10 bits a byte.
   double seconds = 0;
+  // The time of the bytes an echoing line gave back, not in the above.
+  double echoSeconds = 0;
 };
 
 LineTraffic CountLineTraffic(const std::vector<TranscriptRecord>& records);

@@ -4,7 +4,9 @@
 // Prints the total time of each run, the lower bound that the line and the
 // update's required pauses set, the program's overhead per exchange (from
 // the end of a reply on the line to the program taking the link for the
-// next request, less the required pause), and its processor time.
+// next request, less the required pause), and its processor time. With
+// --echo the line gives back every byte the program sends, and the echoed
+// bytes' own line time is shown beside the bound.
 #include <QListWidget>
 #include <algorithm>
 #include <chrono>
@@ -46,8 +48,9 @@ struct RunFigures {
   ExchangeTiming exchanges;
 };
 
-RunFigures RunOneUpdate() {
-  UnitSimProcess unit({"--pace", "--timestamps"});
+RunFigures RunOneUpdate(bool echo) {
+  UnitSimProcess unit(echo ? QStringList{"--pace", "--timestamps", "--echo"}
+                           : QStringList{"--pace", "--timestamps"});
   WorkingFolder folder;
   folder.WriteSettings(1, {{1, unit.SlavePath()}});
   // Read on the same clock as the unit's timestamps.
@@ -118,6 +121,10 @@ void PrintSummary(const std::vector<RunFigures>& runs) {
   std::printf("  %-44s %8.3f s\n", pauses.c_str(), first.exchanges.fixedPauseSeconds);
   std::printf("  %-44s %8.3f s\n", "lower bound",
               first.line.seconds + first.exchanges.fixedPauseSeconds);
+  if (first.line.echoSeconds > 0) {
+    std::printf("  %-44s %8.3f s\n", "echoed bytes' own line time (not in the bound)",
+                first.line.echoSeconds);
+  }
 
   std::vector<double> overheads;
   std::vector<double> receives;
@@ -152,11 +159,24 @@ void PrintSummary(const std::vector<RunFigures>& runs) {
               100.0 * share, 100.0 * CpuTargetShare, share < CpuTargetShare ? "met" : "missed");
 }
 
-int RunsAsked(int argc, char** argv) {
-  if (argc < 2) return DefaultRuns;
-  const int runs = std::atoi(argv[1]);
-  if (runs < 1) throw std::invalid_argument("usage: bench_update [RUNS], RUNS at least 1");
-  return runs;
+struct BenchOptions {
+  int runs = DefaultRuns;
+  bool echo = false;
+};
+
+BenchOptions OptionsAsked(int argc, char** argv) {
+  BenchOptions options;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--echo") {
+      options.echo = true;
+      continue;
+    }
+    options.runs = std::atoi(argv[i]);
+    if (options.runs < 1) {
+      throw std::invalid_argument("usage: bench_update [RUNS] [--echo], RUNS at least 1");
+    }
+  }
+  return options;
 }
 
 }  // namespace
@@ -165,13 +185,14 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TBootloadApplication app(argc, argv);
   try {
-    const int runs = RunsAsked(argc, argv);
+    const BenchOptions options = OptionsAsked(argc, argv);
     std::printf(
         "whole updates against unit-sim, paced at the line's rate both ways, zero device "
-        "time\n");
+        "time%s\n",
+        options.echo ? ", on a line that echoes" : "");
     std::vector<RunFigures> figures;
-    for (int i = 1; i <= runs; ++i) {
-      figures.push_back(RunOneUpdate());
+    for (int i = 1; i <= options.runs; ++i) {
+      figures.push_back(RunOneUpdate(options.echo));
       PrintRun(i, figures.back());
       std::fflush(stdout);
     }

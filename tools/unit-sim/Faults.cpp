@@ -11,7 +11,7 @@ namespace unitsim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 13> Names{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 14> Names{{
     {FaultKind::NoReply, "no-reply"},
     {FaultKind::BadCheck, "bad-check"},
     {FaultKind::Exception, "exception"},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 13> Names{{
     {FaultKind::Short, "short"},
     {FaultKind::Trailing, "trailing"},
     {FaultKind::Flood, "flood"},
+    {FaultKind::DamagedEcho, "damaged-echo"},
 }};
 
 std::invalid_argument SwitchError(std::string_view text, const std::string& why) {

@@ -23,6 +23,7 @@ enum class FaultKind {
   Short,          // the reply lacks its last data byte, though its count announces it
   Trailing,       // a stray byte follows the reply
   Flood,          // a flood of bytes follows the reply
+  DamagedEcho,    // with an echoing line: the request comes back with one byte changed
 };
 
 struct FaultSwitch {

@@ -26,6 +26,9 @@ Line
   --pace                give bytes the line's byte rate (10 bits a byte) both ways:
                         replies go out at that rate, and a reply starts only
                         once the request's bytes would have arrived
+  --echo                the line gives back every byte it receives, before any
+                        reply, as a 2-wire RS-485 adapter with its receiver
+                        always on does (at whatever speed the bytes were sent)
 
 Unit
   --model N             model number, reported by the firmware (register 20) and
@@ -88,6 +91,8 @@ Faults
     trailing        the byte A5 follows the reply
     flood           2 MiB of the byte FF follow the reply (not shown in the
                     transcript); the unit hears nothing until they are out
+    damaged-echo    with --echo: the line gives the request back with its
+                    middle byte inverted; the unit heard it whole and answers
 
 Firmware (Modbus RTU)
   Functions 3 (read), 6 and 103 (write one register; the reply echoes the
@@ -143,6 +148,9 @@ Transcript: one line per frame or event, flushed at once
   ignored SPEED BYTES   bytes sent while the line was at another speed
   busy SPEED BYTES      bytes that arrived while the unit was working on a request
   skipped SPEED BYTES   bytes heard that form no frame
+  echo SPEED BYTES      with --echo: bytes the line gave back as they came
+  echo-damaged SPEED BYTES
+                        the same, with the byte a damaged-echo fault changed
   fault KIND WHAT N     a fault applied to the Nth exchange of WHAT
   boot-entry K SPEED    the boot loader started, listening at SPEED
   restart SPEED version V, commit, leave, bad-checksum, refused REASON, hangup,

@@ -46,6 +46,7 @@ EntryRequestChoice ParseChoice(std::string_view text) {
 const std::map<std::string_view, bool Options::*>& FlagOptions() {
   static const std::map<std::string_view, bool Options::*> flags{
       {"--pace", &Options::pace},
+      {"--echo", &Options::echo},
       {"--timestamps", &Options::timestamps},
       {"--start-in-boot-loader", &Options::startInBootLoader},
   };

@@ -17,6 +17,7 @@ namespace unitsim {
 struct Options {
   std::optional<std::string> device;
   bool pace = false;
+  bool echo = false;
   bool timestamps = false;
   bool startInBootLoader = false;
   uint16_t model = 4001;

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "LineEcho.h"
+
 namespace unitsim {
 
 namespace {
@@ -104,6 +106,8 @@ void Server::ReadLine() {
   hangUpNoted_ = false;
   silenceAt_ = Clock::now() + SilenceGap;
   const std::optional<uint32_t> lineSpeed = line_.OtherSideSpeed();
+  const uint32_t sentAt = lineSpeed.value_or(unit_.ListenSpeed());
+  const Clock::time_point arrivingFrom = std::max(Clock::now(), lineFreeAt_);
   if (settings_.pace) {
     // The bytes came at once, but on a line they arrive one after the other.
     const uint32_t speed = lineSpeed.value_or(unit_.ListenSpeed());
@@ -111,8 +115,30 @@ void Server::ReadLine() {
                   std::chrono::duration_cast<Clock::duration>(ByteTime(speed) * result.count);
   }
   const std::span<const uint8_t> bytes(buffer.data(), result.count);
-  if (const std::optional<Reply> reply = unit_.Hear(bytes, lineSpeed)) {
-    Schedule(*reply);
+  const std::optional<Reply> reply = unit_.Hear(bytes, lineSpeed);
+  if (settings_.echo) GiveBack(bytes, sentAt, arrivingFrom);
+  if (reply) Schedule(*reply);
+}
+
+// The echo comes back as the bytes go out, so with pacing its last byte is back just as the
+// request has arrived whole, before any reply starts.
+void Server::GiveBack(std::span<const uint8_t> bytes, uint32_t speed,
+                      Clock::time_point arrivingFrom) {
+  const bool damaged = unit_.TakeEchoDamage();
+  const Bytes echo = EchoOf(bytes, damaged);
+  transcript_.Traffic(damaged ? "echo-damaged" : "echo", speed, echo);
+  if (!settings_.pace) {
+    if (!line_.Write(echo)) transcript_.Event("echo lost: nobody reads the line");
+    return;
+  }
+  const std::chrono::nanoseconds byteTime = ByteTime(speed);
+  const std::size_t chunk = std::max<std::size_t>(1, static_cast<std::size_t>(PaceTick / byteTime));
+  Clock::time_point due = arrivingFrom;
+  for (std::size_t at = 0; at < echo.size(); at += chunk) {
+    const std::size_t size = std::min(chunk, echo.size() - at);
+    due += std::chrono::duration_cast<Clock::duration>(byteTime * size);
+    echoes_.push_back({due, Bytes(echo.begin() + static_cast<std::ptrdiff_t>(at),
+                                  echo.begin() + static_cast<std::ptrdiff_t>(at + size))});
   }
 }
 
@@ -164,6 +190,10 @@ void Server::Schedule(const Reply& reply) {
 }
 
 void Server::SendDue() {
+  while (!echoes_.empty() && echoes_.front().due <= Clock::now()) {
+    if (!line_.Write(echoes_.front().bytes)) transcript_.Event("echo lost: nobody reads the line");
+    echoes_.pop_front();
+  }
   if (pieces_.empty()) return;
   bool lost = false;
   while (!pieces_.empty() && pieces_.front().due <= Clock::now()) {
@@ -206,6 +236,7 @@ int Server::PollTimeout() const {
     if (!next || when < *next) next = when;
   };
   if (!pieces_.empty()) earliest(pieces_.front().due);
+  if (!echoes_.empty()) earliest(echoes_.front().due);
   if (napUntil_ && *napUntil_ > Clock::now()) earliest(*napUntil_);
   if (!next) return -1;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());

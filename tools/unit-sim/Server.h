@@ -3,6 +3,7 @@
 #include <chrono>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "Line.h"
@@ -18,6 +19,8 @@ struct ServerSettings {
   // Bytes take the line's byte rate: replies go out at it, and start only once the
   // request's bytes would have arrived at it.
   bool pace = false;
+  // The line gives back every byte it receives, before any reply.
+  bool echo = false;
   std::optional<std::string> memoryOut;
 };
 
@@ -43,6 +46,7 @@ class Server {
   bool TakeSignals();
   void ReadLine();
   void Schedule(const Reply& reply);
+  void GiveBack(std::span<const uint8_t> bytes, uint32_t speed, Clock::time_point arrivingFrom);
   void SendDue();
   void LineHungUp();
   void WriteMemory();
@@ -55,6 +59,8 @@ class Server {
   const ProgramMemory& memory_;
   ServerSettings settings_;
   std::deque<Piece> pieces_;
+  // With pacing: the echo, each piece due as its bytes would have gone out.
+  std::deque<Piece> echoes_;
   Bytes sending_;
   bool sendingNoted_ = false;
   std::optional<Clock::time_point> silenceAt_;

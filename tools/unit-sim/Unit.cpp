@@ -174,6 +174,7 @@ std::optional<Reply> Unit::OnBootFrame(const BootFrame& frame) {
 
 std::vector<FaultKind> Unit::FaultsFor(Exchange exchange) {
   std::vector<FaultKind> faults = faults_.Next(exchange);
+  if (Has(faults, FaultKind::DamagedEcho)) echoDamage_ = true;
   for (const FaultKind fault : faults) {
     transcript_.Event("fault " + std::string(FaultName(fault)) + " " +
                       std::string(ExchangeName(exchange)) + " " +

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "BootEntry.h"
@@ -38,6 +39,8 @@ class Unit {
   std::optional<Reply> Silence();
   // The reply is on the line: what it announced (boot entry, restart) happens now.
   void ReplyDone();
+  // Whether a request heard since the last call asked for a damaged echo; clears it.
+  bool TakeEchoDamage() { return std::exchange(echoDamage_, false); }
 
  private:
   enum class Mode { Firmware, BootLoader };
@@ -66,6 +69,7 @@ class Unit {
   Mode mode_ = Mode::Firmware;
   bool busy_ = false;
   After afterReply_ = After::Nothing;
+  bool echoDamage_ = false;
 };
 
 }  // namespace unitsim

@@ -41,7 +41,8 @@ int Serve(const Options& options) {
   std::cout << line.Path() << std::endl;
   Transcript transcript(options.transcript ? transcriptFile : std::cout, options.timestamps);
   Unit unit(options, memory, transcript, !options.device);
-  Server server(line, unit, transcript, signals, memory, {options.pace, options.memoryOut});
+  Server server(line, unit, transcript, signals, memory,
+                {options.pace, options.echo, options.memoryOut});
   server.Run();
   if (options.memoryOut) memory.Save(*options.memoryOut);
   transcript.Event("stop");
