@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -151,3 +155,59 @@ TEST(NetworkDevice, ConnectionsThatOverlapAndFollowOneAnotherEachCarryTheirBytes
   held->Close();
   EXPECT_FALSE(held->IsOpen());
 }
+
+namespace {
+
+// Every CA file that cannot serve is refused before the TLS library opens it,
+// naming the file and what is wrong with it; a FIFO among them would hold
+// the network loop for good.
+TEST(NetworkDevice, ACaFileThatCannotServeIsRefusedNamingItAndWhy) {
+  const QTemporaryDir folder;
+  const auto path = [&](const char* name) { return folder.filePath(name).toStdString(); };
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink(path("nothing").c_str(), path("dangling").c_str()), 0);
+  QFile(folder.filePath("empty")).open(QIODevice::WriteOnly);
+  QFile text(folder.filePath("text.pem"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("no certificate here\n");
+  text.close();
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {path("fifo"), "it is a FIFO, not a regular file"},
+      {"/dev/zero", "it is a character device, not a regular file"},
+      {folder.path().toStdString(), "it is a folder, not a regular file"},
+      {path("dangling"), "it is a link to nothing"},
+      {path("missing"), "No such file or directory"},
+      {path("empty"), "it is empty"},
+      {path("text.pem"), "it holds no certificate in PEM form (-----BEGIN CERTIFICATE-----)"},
+  };
+  for (const auto& [file, cause] : cases) {
+    NetworkDevice device;
+    EXPECT_EQ(device.Open("rfc2217s://127.0.0.1:1?ca=" + file),
+              PortDevice::OpenResult::Unavailable);
+    EXPECT_EQ(device.Problem().Kind, "the CA file " + file + " cannot be used: " + cause +
+                                           "; give the CA's certificate file (PEM) with "
+                                           "?ca=FILE or key CA of section [Network]");
+  }
+}
+
+// A server that takes the connection and never answers is told from one
+// that answers Telnet without RFC 2217.
+TEST(NetworkDevice, AServerThatNeverAnswersTheNegotiationIsSaidToBeSilent) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  NetworkDevice device;
+  EXPECT_EQ(device.Open("rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port))),
+            PortDevice::OpenResult::Unavailable);
+  EXPECT_TRUE(device.Problem().Kind.starts_with(
+      "the server did not answer the Telnet negotiation in time"))
+      << device.Problem().Kind;
+  close(listener);
+}
+
+}  // namespace
