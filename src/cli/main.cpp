@@ -271,13 +271,16 @@ int main(int argc, char** argv) {
   }
   std::optional<TraceOutput> trace;
   if (options.TraceFile) {
-    trace.emplace(*options.TraceFile);
+    trace.emplace(*options.TraceFile, options.JsonFile);
     if (!trace->OpenError().isEmpty()) {
       PrintError(trace->OpenError());
       return ExitBadCommandLine;
     }
   }
   const int status = RunOnUnits(application, options);
-  if (trace && !trace->WriteError().isEmpty()) PrintError(trace->WriteError());
-  return status;
+  // As for the record: a trace that is lost in part is said, and a run
+  // that went well then ends with 1.
+  if (!trace || trace->WriteError().isEmpty()) return status;
+  PrintError(trace->WriteError());
+  return status == ExitCompleted ? ExitUnitFailed : status;
 }
