@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <QFile>
@@ -121,6 +122,42 @@ TEST_F(KeptSettingsRun, ADeviceOrFifoAsTheFileIsRefusedAtOnce) {
               1)
         << run.out.join('\n').toStdString();
     EXPECT_FALSE(QFileInfo::exists(StoreFile()));
+  }
+}
+
+// --info on a unit that an interrupted update left in its boot loader says
+// so, and names the settings that wait for its port.
+TEST_F(KeptSettingsRun, InfoOfAUnitInItsBootLoaderSaysSoAndNamesTheSettingsWaiting) {
+  QDir().mkpath(StateFolder() + "/bootload");
+  WriteFile(StoreFile(), KeptFile());
+  UnitSimProcess unit(OnPort({"--model", "1105", "--version", "109", "--start-in-boot-loader"}));
+  const CliRun run = RunCli({"--info", "--port", Port()}, folder.path());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out,
+            QStringList(Port() +
+                        ": not answered: model and firmware version: no reply; its boot loader "
+                        "answers (RM9001, version 103): the unit sits in its boot loader, "
+                        "probably left there by an interrupted update; run the update again to "
+                        "complete it, and the kept settings in " +
+                        StoreFile() + ", which wait for this port, go back"));
+  EXPECT_TRUE(unit.HeardFrames().filter(QRegularExpression("^rx 9600 .. (67|68) ")).isEmpty());
+}
+
+// Ctrl-C or SIGTERM stops --info after the read under way, as it stops an
+// update.
+TEST_F(BootloadCli, AStopSignalEndsInfoAfterTheReadUnderWay) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    UnitSimProcess unit({"--fault", "no-reply:read:*"});
+    bool sent = false;
+    const CliRun run = RunCli({"--info", "--port", QString::fromStdString(unit.SlavePath())},
+                              folder.path(), [&](QProcess& cli) {
+                                if (sent || unit.HeardFrames().isEmpty()) return;
+                                sent = true;
+                                kill(static_cast<pid_t>(cli.processId()), signal);
+                              });
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(run.exitCode, 128 + signal) << run.err.toStdString();
+    EXPECT_EQ(unit.HeardFrames().size(), 1) << "the read was not tried again";
   }
 }
 
