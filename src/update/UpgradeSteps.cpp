@@ -20,7 +20,6 @@ constexpr uint16_t Slave17Register = UpgradeSteps::Slave17Block.FirstRegister;
 constexpr uint8_t Slave19 = UpgradeSteps::Slave19Block.Slave;
 constexpr uint16_t Slave19FirstRegister = UpgradeSteps::Slave19Block.FirstRegister;
 constexpr uint16_t Slave19Count = UpgradeSteps::Slave19Block.Count;
-constexpr std::size_t CommandRegisterWord = UpgradeSteps::CommandRegisterWord;
 constexpr uint16_t CommandRegister = 29;
 constexpr uint8_t Slave20 = UpgradeSteps::Slave20Block.Slave;
 constexpr uint16_t Slave20FirstRegister = UpgradeSteps::Slave20Block.FirstRegister;
