@@ -185,7 +185,7 @@ PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {
 int NetworkDevice::Connect(const NetworkPortName& port) {
   connection_.reset();
   try {
-    connection_ = std::make_unique<GensioConnection>();
+    connection_ = GensioConnection::Make();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s: the network client could not start: %s\n",
                  program_invocation_short_name, name_.c_str(), error.what());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "comms/GensioConnection.h"
 #include "comms/NetworkDevice.h"
 #include "support/PseudoTerminal.h"
 
@@ -207,6 +209,51 @@ TEST(NetworkDevice, AServerThatNeverAnswersTheNegotiationIsSaidToBeSilent) {
   EXPECT_TRUE(device.Problem().Kind.starts_with(
       "the server did not answer the Telnet negotiation in time"))
       << device.Problem().Kind;
+  close(listener);
+}
+
+}  // namespace
+
+namespace {
+
+// The TLS library opens its CA file on the network loop's thread: a FIFO
+// there holds the loop until a writer comes. The connection on it is given
+// up within its limits and abandoned, never waited on for ever, and the loop
+// serves new connections once it is free again.
+TEST(GensioConnection, AConnectionTheLoopCannotLetGoOfIsAbandonedNotWaitedOn) {
+  const QTemporaryDir folder;
+  const std::string fifo = folder.filePath("ca.pem").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string stack = "telnet(rfc2217),ssl(CA=" + fifo + "),tcp,127.0.0.1," +
+                            std::to_string(ntohs(address.sin_port));
+
+  GensioConnection::Pointer held = GensioConnection::Make();
+  EXPECT_NE(held->Connect(stack, 2s), 0);
+  held.reset();  // abandoned: the loop still holds work for it
+  EXPECT_THROW(GensioConnection::Make(), std::runtime_error) << "the loop is still held";
+
+  // A writer comes and goes: the library reads an empty CA file and the loop
+  // is free again.
+  const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  close(writer);
+  GensioConnection::Pointer next;
+  for (int tries = 0; tries < 50 && !next; ++tries) {
+    try {
+      next = GensioConnection::Make();
+    } catch (const std::runtime_error&) {
+      std::this_thread::sleep_for(100ms);
+    }
+  }
+  EXPECT_TRUE(next) << "the loop serves again";
   close(listener);
 }
 
