@@ -36,8 +36,7 @@ TraceOutput::TraceOutput(const QString& path, const std::optional<QString>& reco
                           O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
       const int error = errno;
-      Refuse(error == ENXIO ? QStringLiteral("no program is reading that FIFO")
-                            : ErrorText(error));
+      Refuse(error == ENXIO ? QStringLiteral("no program is reading that FIFO") : ErrorText(error));
       return;
     }
     file_.reset(::fdopen(fd, "w"));
@@ -67,8 +66,9 @@ TraceOutput::TraceOutput(const QString& path, const std::optional<QString>& reco
 }
 
 void TraceOutput::Refuse(const QString& cause) {
-  openError_ = QStringLiteral("cannot write the trace to %1: %2; name another file, in a folder "
-                              "you may write to")
+  openError_ = QStringLiteral(
+                   "cannot write the trace to %1: %2; name another file, in a folder "
+                   "you may write to")
                    .arg(path_, cause);
 }
 

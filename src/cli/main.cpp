@@ -237,8 +237,8 @@ int RunInfo(const CliOptions& options) {
   const bool stopped = std::any_of(records.begin(), records.end(), [](const UnitInfoRecord& unit) {
     return unit.Outcome == UnitInfoRecord::Result::Stopped;
   });
-  const int status = stopped ? ExitBySignalBase + stopSignals.Received().load()
-                             : UnitInfoExitStatus(records);
+  const int status =
+      stopped ? ExitBySignalBase + stopSignals.Received().load() : UnitInfoExitStatus(records);
   return WithRecordWritten(plan.Record.get(), json, status);
 }
 

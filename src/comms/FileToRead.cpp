@@ -72,7 +72,6 @@ std::variant<QByteArray, QString> ReadFileToRead(const QByteArray& path, qsizety
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Cause(errno);
     content.append(chunk.data(), n);
-    if (content.size() > maxSize)
-      return QStringLiteral("it is larger than %1 bytes").arg(maxSize);
+    if (content.size() > maxSize) return QStringLiteral("it is larger than %1 bytes").arg(maxSize);
   }
 }

@@ -9,8 +9,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>

@@ -175,8 +175,10 @@ PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {
         "the port a telnet(rfc2217) accepter on the server");
   }
   if (error == NoTelnetAnswer) {
-    return Refuse("the server did not answer the Telnet negotiation in time: it is hung, or the port is a plain TCP one that cannot set the line's "
-                  "speed; check the server, and give the port a telnet(rfc2217) accepter");
+    return Refuse(
+        "the server did not answer the Telnet negotiation in time: it is hung, or the port is a "
+        "plain TCP one that cannot set the line's "
+        "speed; check the server, and give the port a telnet(rfc2217) accepter");
   }
   if (error != 0) return Refuse(ConnectFailure(error, port));
   return OpenResult::Opened;

@@ -139,7 +139,8 @@ QString LoadKeptSettings(const QString& path, KeptSettings& settings) {
   auto content = ReadFileToRead(QFile::encodeName(path), LargestFile);
   if (const auto* cause = std::get_if<QString>(&content)) return *cause;
   QJsonParseError error{};
-  const QJsonObject object = QJsonDocument::fromJson(std::get<QByteArray>(content), &error).object();
+  const QJsonObject object =
+      QJsonDocument::fromJson(std::get<QByteArray>(content), &error).object();
   if (error.error != QJsonParseError::NoError) return error.errorString();
   KeptSettings read;
   read.Product = object["product"].toString();
@@ -159,8 +160,9 @@ QString LoadKeptSettings(const QString& path, KeptSettings& settings) {
     return QStringLiteral("it holds settings of model %1, which keeps none").arg(read.UnitModel);
   }
   if (read.Slave19[CommandRegisterWord] != 0) {
-    return QStringLiteral("it holds %1 for the command register (slave 19 register 29), which "
-                          "is kept as 0")
+    return QStringLiteral(
+               "it holds %1 for the command register (slave 19 register 29), which "
+               "is kept as 0")
         .arg(read.Slave19[CommandRegisterWord]);
   }
   settings = read;

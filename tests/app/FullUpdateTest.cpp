@@ -67,9 +67,10 @@ TEST_F(KeptSettingsWindowRun, ARunThatEndsEarlySaysWhereTheSettingsStay) {
   const QStringList log = Run({"--fault", "no-reply:erase:3"});
   ASSERT_EQ(log.size(), 6) << log.join('\n').toStdString();
   EXPECT_EQ(log[4], "Erasing Program Memory......Error Detected");
-  EXPECT_TRUE(log[5].startsWith("Kept settings not written back, as the run ended first: they "
-                                "stay in " +
-                                state.path() + "/bootload/char-"))
+  EXPECT_TRUE(
+      log[5].startsWith("Kept settings not written back, as the run ended first: they "
+                        "stay in " +
+                        state.path() + "/bootload/char-"))
       << log[5].toStdString();
 }
 

@@ -339,8 +339,8 @@ TEST_F(KeptSettingsRun, AnInterruptedRunKeepsTheSettingsAndTheNextOneWritesThemB
   EXPECT_EQ(stopped["keptSettings"].toObject()["file"].toString(), StoreFile());
 
   // The same unit, powered up again: in its boot loader, with what it holds.
-  UnitSimProcess unit(OnPort(
-      {"--model", "1105", "--version", "109", "--start-in-boot-loader", "--memory-in", memoryFile}));
+  UnitSimProcess unit(OnPort({"--model", "1105", "--version", "109", "--start-in-boot-loader",
+                              "--memory-in", memoryFile}));
   const CliRun run = Update();
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(run.out.contains("Initialising Upgrade.....Done (0)"));
@@ -385,7 +385,8 @@ TEST_F(KeptSettingsRun, SettingsThatCannotBeKeptLeaveTheUnitOutOfItsBootLoader) 
   const QJsonObject record = JsonLines(JsonPath()).at(0);
   EXPECT_EQ(record["failingStep"].toString(), "keep settings");
   EXPECT_EQ(record["lastLogLine"].toString(), refusal);
-  EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^(boot-entry|rx 115200|ignored)")).isEmpty())
+  EXPECT_TRUE(
+      unit.Transcript().filter(QRegularExpression("^(boot-entry|rx 115200|ignored)")).isEmpty())
       << "no boot-entry request, no boot-loader frame";
 }
 

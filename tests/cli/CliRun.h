@@ -19,7 +19,6 @@
 
 // Runs of the real bootload-cli, the fixtures its tests share.
 
-
 inline constexpr int RunLimitMs = 300000;
 inline constexpr uint32_t ProgramStart = 0x800;
 
@@ -32,8 +31,8 @@ struct CliRun {
 // Runs the real bootload-cli in folder; during, if given, is called every
 // 20 ms while it runs; before, if given, just before it starts.
 inline CliRun RunCli(const QStringList& arguments, const QString& folder,
-              const std::function<void(QProcess&)>& during = {},
-              const std::function<void(QProcess&)>& before = {}) {
+                     const std::function<void(QProcess&)>& during = {},
+                     const std::function<void(QProcess&)>& before = {}) {
   QProcess process;
   process.setWorkingDirectory(folder);
   process.setProgram(QStringLiteral(BOOTLOAD_CLI_PATH));
@@ -134,5 +133,5 @@ class KeptSettingsRun : public BootloadCli {
     out.write(reinterpret_cast<const char*>(memory.data()), static_cast<qint64>(memory.size()));
   }
 
- HeldPort port_;
+  HeldPort port_;
 };

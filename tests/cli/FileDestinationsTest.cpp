@@ -44,8 +44,9 @@ TEST_F(BootloadCli, ATraceWithNowhereToGoIsRefusedFirstAndOneNotWrittenIsSaid) {
   const CliRun full = RunCli({"--port", port, "--trace", "/dev/full"}, folder.path());
   EXPECT_EQ(full.exitCode, 1) << "the run completed, but its trace is lost";
   EXPECT_TRUE(full.out.contains(port + ": updated"));
-  EXPECT_TRUE(full.err.contains("bootload-cli: the trace in /dev/full is incomplete: No space "
-                                "left on device"))
+  EXPECT_TRUE(
+      full.err.contains("bootload-cli: the trace in /dev/full is incomplete: No space "
+                        "left on device"))
       << full.err.toStdString();
 }
 

@@ -22,11 +22,16 @@ QJsonObject KeptFile() {
   for (int reg = 22; reg <= 32; ++reg) slave19.append(reg == 29 ? 0 : 1900 + reg);
   QJsonArray slave20;
   for (int reg = 7; reg <= 28; ++reg) slave20.append(2000 + reg);
-  return {{"format", 1},          {"unitModel", 1105},
-          {"unitVersion", 109},   {"product", "Dosing Controller DC-4 v21.10"},
-          {"firmwareVersion", 2110}, {"port", "/dev/ttyUSB0"},
-          {"time", "2026-12-09T10:15:00.123Z"}, {"slave17", QJsonArray{1724}},
-          {"slave19", slave19},   {"slave20", slave20}};
+  return {{"format", 1},
+          {"unitModel", 1105},
+          {"unitVersion", 109},
+          {"product", "Dosing Controller DC-4 v21.10"},
+          {"firmwareVersion", 2110},
+          {"port", "/dev/ttyUSB0"},
+          {"time", "2026-12-09T10:15:00.123Z"},
+          {"slave17", QJsonArray{1724}},
+          {"slave19", slave19},
+          {"slave20", slave20}};
 }
 
 void WriteFile(const QString& path, const QJsonObject& object) {
@@ -92,9 +97,10 @@ TEST_F(KeptSettingsRun, AFileHoldingACommandIsSetAsideAndTheCommandNeverSent) {
   UnitSimProcess unit(OnPort({"--model", "1105", "--version", "109", "--start-in-boot-loader"}));
   const CliRun run = Update();
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-  EXPECT_TRUE(run.out.filter("Kept settings of an earlier run on this port not written back: the "
-                             "file cannot be read (" +
-                             bad.cause + "); they are set aside in ")
+  EXPECT_TRUE(run.out
+                  .filter("Kept settings of an earlier run on this port not written back: the "
+                          "file cannot be read (" +
+                          bad.cause + "); they are set aside in ")
                   .size() == 1)
       << run.out.join('\n').toStdString();
   EXPECT_FALSE(QFile::exists(StoreFile()));
@@ -111,15 +117,16 @@ TEST_F(KeptSettingsRun, ADeviceOrFifoAsTheFileIsRefusedAtOnce) {
     const QString kind = target == fifo ? "a FIFO" : "a character device";
     const CliRun restore = RunCli({"--restore-settings", target, "--port", Port()}, folder.path());
     EXPECT_EQ(restore.exitCode, 2);
-    EXPECT_EQ(restore.err, "bootload-cli: " + target + ": it is " + kind + ", not a regular file\n");
+    EXPECT_EQ(restore.err,
+              "bootload-cli: " + target + ": it is " + kind + ", not a regular file\n");
 
     QDir().mkpath(StateFolder() + "/bootload");
     ASSERT_TRUE(QFile::link(target, StoreFile()));
     const CliRun run = Update();
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out.filter("the file cannot be read (it is " + kind + ", not a regular file)")
-                  .size(),
-              1)
+    EXPECT_EQ(
+        run.out.filter("the file cannot be read (it is " + kind + ", not a regular file)").size(),
+        1)
         << run.out.join('\n').toStdString();
     EXPECT_FALSE(QFileInfo::exists(StoreFile()));
   }

@@ -187,8 +187,8 @@ TEST(NetworkDevice, ACaFileThatCannotServeIsRefusedNamingItAndWhy) {
     EXPECT_EQ(device.Open("rfc2217s://127.0.0.1:1?ca=" + file),
               PortDevice::OpenResult::Unavailable);
     EXPECT_EQ(device.Problem().Kind, "the CA file " + file + " cannot be used: " + cause +
-                                           "; give the CA's certificate file (PEM) with "
-                                           "?ca=FILE or key CA of section [Network]");
+                                         "; give the CA's certificate file (PEM) with "
+                                         "?ca=FILE or key CA of section [Network]");
   }
 }
 
@@ -206,8 +206,8 @@ TEST(NetworkDevice, AServerThatNeverAnswersTheNegotiationIsSaidToBeSilent) {
   NetworkDevice device;
   EXPECT_EQ(device.Open("rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port))),
             PortDevice::OpenResult::Unavailable);
-  EXPECT_TRUE(device.Problem().Kind.starts_with(
-      "the server did not answer the Telnet negotiation in time"))
+  EXPECT_TRUE(
+      device.Problem().Kind.starts_with("the server did not answer the Telnet negotiation in time"))
       << device.Problem().Kind;
   close(listener);
 }

@@ -65,9 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
               UsesOnly(settings.Slave19, UpgradeSteps::Slave19Block.Count) &&
               UsesOnly(settings.Slave20, UpgradeSteps::Slave20Block.Count),
           "no word beyond what each slave keeps");
-  const QJsonObject object = QJsonDocument::fromJson(QByteArray(
-                                                         reinterpret_cast<const char*>(data),
-                                                         static_cast<qsizetype>(size)))
+  const QJsonObject object = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data),
+                                                                static_cast<qsizetype>(size)))
                                  .object();
   Require(object["slave17"].toArray().size() == UpgradeSteps::Slave17Block.Count &&
               object["slave19"].toArray().size() == UpgradeSteps::Slave19Block.Count &&

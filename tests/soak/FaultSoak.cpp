@@ -269,7 +269,8 @@ class Soak {
     double seconds = 0;
     for (std::size_t attempt = 0; attempt <= plan.interruptions.size(); ++attempt) {
       QStringList options = port.Options();
-      options << "--model" << QString::number(SettingsCarryModel) << "--version" << "109";
+      options << "--model" << QString::number(SettingsCarryModel) << "--version"
+              << "109";
       if (attempt > 0)
         options << "--start-in-boot-loader"
                 << "--memory-in" << memoryFile;

@@ -77,7 +77,8 @@ TEST_F(UpdateSequenceTest, LinesOfTheCommandsFollowTheLineOfTheirStateRoutineOne
   EXPECT_EQ(view.Log.mid(0, 3),
             QStringList({"Initialising Upgrade.....Done (1)", "kept before boot entry",
                          "Enabling BootLoader.....Done"}));
-  EXPECT_EQ(view.Log.mid(9), QStringList({"Finalising Upgrade.....Done", "found and written back"}));
+  EXPECT_EQ(view.Log.mid(9),
+            QStringList({"Finalising Upgrade.....Done", "found and written back"}));
 
   view.RoutineNotesShown = false;
   RunSequence();
