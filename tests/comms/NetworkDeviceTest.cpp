@@ -160,6 +160,31 @@ TEST(NetworkDevice, ConnectionsThatOverlapAndFollowOneAnotherEachCarryTheirBytes
 
 namespace {
 
+// A TCP port on the loopback interface whose connections the kernel takes
+// and nobody ever answers.
+class SilentServer {
+ public:
+  SilentServer() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_EQ(listen(fd_, 4), 0);
+    EXPECT_EQ(getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+  uint16_t Port() const { return port_; }
+
+ private:
+  int fd_;
+  uint16_t port_ = 0;
+};
+
 // Every CA file that cannot serve is refused before the TLS library opens it,
 // naming the file and what is wrong with it; a FIFO among them would hold
 // the network loop for good.
@@ -195,21 +220,13 @@ TEST(NetworkDevice, ACaFileThatCannotServeIsRefusedNamingItAndWhy) {
 // A server that takes the connection and never answers is told from one
 // that answers Telnet without RFC 2217.
 TEST(NetworkDevice, AServerThatNeverAnswersTheNegotiationIsSaidToBeSilent) {
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const SilentServer server;
   NetworkDevice device;
-  EXPECT_EQ(device.Open("rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port))),
+  EXPECT_EQ(device.Open("rfc2217://127.0.0.1:" + std::to_string(server.Port())),
             PortDevice::OpenResult::Unavailable);
   EXPECT_TRUE(
       device.Problem().Kind.starts_with("the server did not answer the Telnet negotiation in time"))
       << device.Problem().Kind;
-  close(listener);
 }
 
 }  // namespace
@@ -224,16 +241,9 @@ TEST(GensioConnection, AConnectionTheLoopCannotLetGoOfIsAbandonedNotWaitedOn) {
   const QTemporaryDir folder;
   const std::string fifo = folder.filePath("ca.pem").toStdString();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const std::string stack = "telnet(rfc2217),ssl(CA=" + fifo + "),tcp,127.0.0.1," +
-                            std::to_string(ntohs(address.sin_port));
+  const SilentServer server;
+  const std::string stack =
+      "telnet(rfc2217),ssl(CA=" + fifo + "),tcp,127.0.0.1," + std::to_string(server.Port());
 
   GensioConnection::Pointer held = GensioConnection::Make();
   EXPECT_NE(held->Connect(stack, 2s), 0);
@@ -254,7 +264,6 @@ TEST(GensioConnection, AConnectionTheLoopCannotLetGoOfIsAbandonedNotWaitedOn) {
     }
   }
   EXPECT_TRUE(next) << "the loop serves again";
-  close(listener);
 }
 
 }  // namespace
