@@ -211,9 +211,11 @@ TEST(NetworkDevice, ACaFileThatCannotServeIsRefusedNamingItAndWhy) {
     NetworkDevice device;
     EXPECT_EQ(device.Open("rfc2217s://127.0.0.1:1?ca=" + file),
               PortDevice::OpenResult::Unavailable);
-    EXPECT_EQ(device.Problem().Kind, "the CA file " + file + " cannot be used: " + cause +
-                                         "; give the CA's certificate file (PEM) with "
-                                         "?ca=FILE or key CA of section [Network]");
+    std::string expected = "the CA file " + file;
+    expected += " cannot be used: " + cause;
+    expected +=
+        "; give the CA's certificate file (PEM) with ?ca=FILE or key CA of section [Network]";
+    EXPECT_EQ(device.Problem().Kind, expected);
   }
 }
 
