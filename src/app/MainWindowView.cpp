@@ -21,6 +21,10 @@ void MainWindowView::AppendLogLine(const QString& text) {
   ::AppendLogLine(*form_.ListBox1, text);
 }
 
+void MainWindowView::AppendNote(const LogNote& note) {
+  if (!note.Routine) ::AppendLogLine(*form_.ListBox1, note.Text);
+}
+
 void MainWindowView::SetLastLogLine(const QString& text) {
   ::SetLastLogLine(*form_.ListBox1, text);
 }

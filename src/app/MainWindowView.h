@@ -17,6 +17,9 @@ class MainWindowView final : public UpdateView {
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
   void RunEnded(const RunOutcome& outcome) override;
+  // The list holds the sequence's own lines, and notes only of what was out
+  // of the ordinary.
+  void AppendNote(const LogNote& note) override;
 
   TKovaComms* CommsLink() override;
   std::string PortDevice() const override;

@@ -27,6 +27,11 @@ void CliView::AppendLogLine(const QString& text) {
   log_({LogEvent::Kind::Append, text});
 }
 
+void CliView::AppendNote(const LogNote& note) {
+  if (!note.Routine) lastUnusualNote_ = note.Text;
+  log_({LogEvent::Kind::Append, note.Text});
+}
+
 void CliView::SetLastLogLine(const QString& text) {
   lastLine_ = text;
   log_({LogEvent::Kind::SetLast, text});

@@ -26,6 +26,8 @@ class CliView final : public UpdateView {
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
   void RunEnded(const RunOutcome& outcome) override;
+  // Prints every note; the last line stays the sequence's own.
+  void AppendNote(const LogNote& note) override;
 
   TKovaComms* CommsLink() override { return &link_; }
   std::string PortDevice() const override { return device_; }
@@ -39,6 +41,8 @@ class CliView final : public UpdateView {
   void StopAfterCurrentState() { stopping_ = true; }
 
   const QString& LastLogLine() const { return lastLine_; }
+  // The last note of something out of the ordinary; empty when none.
+  const QString& LastUnusualNote() const { return lastUnusualNote_; }
   const RunOutcome& Outcome() const { return outcome_; }
 
  private:
@@ -50,6 +54,7 @@ class CliView final : public UpdateView {
   LogSink log_;
   QObject& stateTarget_;
   QString lastLine_;
+  QString lastUnusualNote_;
   RunOutcome outcome_;
   bool stopping_ = false;
 };

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::pair<int32_t, const char*> StepNames[] = {
     {UpdateState::InitialiseUpgrade, "initialise"},
+    {UpdateState::KeepSettings, "keep settings"},
     {UpdateState::EnableBootLoader, "enable boot loader"},
     {UpdateState::BootLoaderInfo, "boot loader info"},
     {UpdateState::ModelNumber, "model number"},

@@ -21,6 +21,7 @@ class RecordingCommands final : public UpdateCommands {
     return result;
   }
   int32_t SaveUnitSettings() override { return engine_.SaveUnitSettings(); }
+  bool KeepSettingsBeforeBootEntry() override { return engine_.KeepSettingsBeforeBootEntry(); }
   int32_t EnableBootLoader() override { return engine_.EnableBootLoader(); }
   uint32_t ReadBootLoaderInfo() override {
     const uint32_t info = engine_.ReadBootLoaderInfo();
@@ -33,7 +34,8 @@ class RecordingCommands final : public UpdateCommands {
   bool DisableBootMode() override { return engine_.DisableBootMode(); }
   int32_t RestartUnit() override { return engine_.RestartUnit(); }
   int32_t RestoreUnitSettings() override { return engine_.RestoreUnitSettings(); }
-  QStringList TakeLogNotes() override { return engine_.TakeLogNotes(); }
+  void RunFinished() override { engine_.RunFinished(); }
+  QList<LogNote> TakeLogNotes() override { return engine_.TakeLogNotes(); }
 
  private:
   static constexpr uint32_t NoInformation = 0xFFFFFFFF;

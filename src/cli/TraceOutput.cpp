@@ -1,6 +1,11 @@
 #include "cli/TraceOutput.h"
 
-#include <QFile>
+#include "settings/FileNameBytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <system_error>
 
@@ -10,22 +15,61 @@ QString ErrorText(int error) {
   return QString::fromStdString(std::generic_category().message(error));
 }
 
+// Whether the record's path is the file open on fd, whatever its spelling.
+bool IsSameFile(int fd, const QString& recordPath) {
+  struct stat trace {};
+  struct stat record {};
+  return recordPath != QStringLiteral("-") && ::fstat(fd, &trace) == 0 &&
+         ::stat(FileNameBytes(recordPath).constData(), &record) == 0 &&
+         trace.st_dev == record.st_dev && trace.st_ino == record.st_ino;
+}
+
 }  // namespace
 
-TraceOutput::TraceOutput(const QString& path) : path_(path) {
+TraceOutput::TraceOutput(const QString& path, const std::optional<QString>& recordPath)
+    : path_(path) {
   std::FILE* out = stderr;
   if (path != QStringLiteral("-")) {
-    file_.reset(std::fopen(QFile::encodeName(path).constData(), "w"));
+    // Without waiting: a FIFO that no program reads fails at once (ENXIO)
+    // instead of holding the run before it starts.
+    const int fd = ::open(FileNameBytes(path).constData(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      const int error = errno;
+      Refuse(error == ENXIO ? QStringLiteral("no program is reading that FIFO") : ErrorText(error));
+      return;
+    }
+    file_.reset(::fdopen(fd, "w"));
     if (!file_) {
-      openError_ = QStringLiteral(
-                       "cannot write the trace to %1: %2; name a file in a folder you "
-                       "may write to")
-                       .arg(path, ErrorText(errno));
+      ::close(fd);
+      Refuse(ErrorText(errno));
+      return;
+    }
+    // A reader was there: from now on a line waits for it, as on a terminal.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (recordPath && IsSameFile(fd, *recordPath)) {
+      file_.reset();
+      Refuse(QStringLiteral("it is the file --json writes the record to"));
+      return;
+    }
+    // Emptied only once it is known not to be the record's file.
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0) {
+      const int error = errno;
+      file_.reset();
+      Refuse(ErrorText(error));
       return;
     }
     out = file_.get();
   }
   trace_ = std::make_unique<WireTraceFile>(out);
+}
+
+void TraceOutput::Refuse(const QString& cause) {
+  openError_ = QStringLiteral(
+                   "cannot write the trace to %1: %2; name another file, in a folder "
+                   "you may write to")
+                   .arg(path_, cause);
 }
 
 QString TraceOutput::WriteError() const {

@@ -3,14 +3,18 @@
 #include <QString>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "comms/WireTrace.h"
 
 // Where --trace sends the links' trace for the life of this object: a file
-// it creates or empties, or standard error for "-".
+// it creates or empties, or standard error for "-". It is opened before any
+// unit is touched, and refused when it cannot take the trace: a missing
+// folder, a FIFO no program reads, the record's own file.
 class TraceOutput {
  public:
-  explicit TraceOutput(const QString& path);
+  // recordPath: where --json writes, when it is given.
+  TraceOutput(const QString& path, const std::optional<QString>& recordPath);
 
   // Empty when the trace goes where it was asked; otherwise why not, with
   // what to do.
@@ -20,6 +24,8 @@ class TraceOutput {
   QString WriteError() const;
 
  private:
+  void Refuse(const QString& cause);
+
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -9,7 +10,7 @@
 
 // What --info read from one unit.
 struct UnitInfoRecord {
-  enum class Result { Answered, NotAnswered, PortNotOpened };
+  enum class Result { Answered, NotAnswered, PortNotOpened, Stopped };
 
   // One slave's kept settings, from its first register on.
   struct KeptSettings {
@@ -36,5 +37,9 @@ struct UnitInfoRecord {
 // Reads from each unit, all at once and each on its own link and thread,
 // what an update reads first: model and firmware version and, for the model
 // that keeps settings, those settings, with Modbus reads only. Returns the
-// records in the order given, once every unit is done.
-std::vector<UnitInfoRecord> QueryUnits(const std::vector<UnitUpdate::Setup>& units);
+// records in the order given, once every unit is done. A unit that does not
+// answer is asked whether its boot loader does. stopSignal holds the number
+// of a signal that asks every unit to stop after the read under way, 0 while
+// none has.
+std::vector<UnitInfoRecord> QueryUnits(const std::vector<UnitUpdate::Setup>& units,
+                                       const std::atomic<int>& stopSignal);

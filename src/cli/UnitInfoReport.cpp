@@ -20,6 +20,8 @@ QString OutcomeName(UnitInfoRecord::Result result) {
       return QStringLiteral("not answered");
     case UnitInfoRecord::Result::PortNotOpened:
       return QStringLiteral("port not opened");
+    case UnitInfoRecord::Result::Stopped:
+      return QStringLiteral("stopped");
   }
   return {};
 }

@@ -107,6 +107,8 @@ UnitRecord UnitUpdate::Run() {
 
   const RunOutcome& outcome = view.Outcome();
   record.LastLogLine = target.Error().isEmpty() ? view.LastLogLine() : target.Error();
+  // A run that ends on keeping the settings ends on the note that says why.
+  if (outcome.FailedState == UpdateState::KeepSettings) record.LastLogLine = view.LastUnusualNote();
   if (outcome.Completed && target.Error().isEmpty()) {
     record.Outcome = UnitRecord::Result::Completed;
   } else {

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -215,7 +216,10 @@ int RunInfo(const CliOptions& options) {
   auto planned = PlanRun(options, out);
   if (const int* status = std::get_if<int>(&planned)) return *status;
   RunPlan& plan = std::get<RunPlan>(planned);
-  const std::vector<UnitInfoRecord> records = QueryUnits(plan.Units);
+  const StopSignals stopSignals([](int signal) {
+    PrintError(QStringLiteral("%1: stopping after the read under way").arg(SignalName(signal)));
+  });
+  const std::vector<UnitInfoRecord> records = QueryUnits(plan.Units, stopSignals.Received());
   QByteArray json;
   for (const UnitInfoRecord& record : records) {
     if (record.Outcome == UnitInfoRecord::Result::PortNotOpened) PrintError(record.Problem);
@@ -224,7 +228,12 @@ int RunInfo(const CliOptions& options) {
     json += UnitInfoJson(record) + '\n';
   }
   std::fflush(out);
-  return WithRecordWritten(plan.Record.get(), json, UnitInfoExitStatus(records));
+  const bool stopped = std::any_of(records.begin(), records.end(), [](const UnitInfoRecord& unit) {
+    return unit.Outcome == UnitInfoRecord::Result::Stopped;
+  });
+  const int status =
+      stopped ? ExitBySignalBase + stopSignals.Received().load() : UnitInfoExitStatus(records);
+  return WithRecordWritten(plan.Record.get(), json, status);
 }
 
 // The actions that talk to units: an update, --info or --restore-settings.
@@ -265,13 +274,16 @@ int main(int argc, char** argv) {
   }
   std::optional<TraceOutput> trace;
   if (options.TraceFile) {
-    trace.emplace(*options.TraceFile);
+    trace.emplace(*options.TraceFile, options.JsonFile);
     if (!trace->OpenError().isEmpty()) {
       PrintError(trace->OpenError());
       return ExitBadCommandLine;
     }
   }
   const int status = RunOnUnits(application, options);
-  if (trace && !trace->WriteError().isEmpty()) PrintError(trace->WriteError());
-  return status;
+  // As for the record: a trace that is lost in part is said, and a run
+  // that went well then ends with 1.
+  if (!trace || trace->WriteError().isEmpty()) return status;
+  PrintError(trace->WriteError());
+  return status == ExitCompleted ? ExitUnitFailed : status;
 }

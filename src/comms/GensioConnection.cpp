@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
@@ -38,27 +39,58 @@ struct GensioConnection::Reply {
   unsigned Value = 0;
 };
 
+GensioConnection::Pointer GensioConnection::Make() {
+  // NOLINTNEXTLINE(cppcoreguidelines-owning-memory): owned by the Pointer, freed by its Closer
+  Pointer connection(new GensioConnection());
+  connection->Attach();
+  return connection;
+}
+
+void GensioConnection::Closer::operator()(GensioConnection* connection) const {
+  if (connection->Shutdown()) {
+    delete connection;  // NOLINT(cppcoreguidelines-owning-memory): the Pointer's own deleter
+    return;
+  }
+  // Work for it is still queued on the loop: it must outlive that work.
+  std::fprintf(stderr,
+               "%s: a network connection was abandoned: the network loop did not let it go "
+               "within %lld s (a file the TLS library opened may hold it); end the program "
+               "and start it again\n",
+               program_invocation_short_name, static_cast<long long>(LoopLimit.count()));
+}
+
 GensioConnection::GensioConnection() : loop_(loopUse_.Loop()), os_(loop_.Os()) {
   std::array<int, 2> pair{-1, -1};
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair.data()) != 0)
     throw std::system_error(errno, std::generic_category(), "socketpair");
   appFd_ = pair[0];
   pumpFd_ = pair[1];
+}
+
+void GensioConnection::Attach() {
   auto reply = std::make_shared<Reply>();
-  Await(reply, [this, reply] {
-    const int error = os_->add_iod(os_, GENSIO_IOD_SOCKET, pumpFd_, &pumpIod_);
-    Complete(reply, error != 0 ? error : WatchPump());
-  });
+  const bool answered = Request(
+      reply,
+      [this, reply] {
+        const int error = os_->add_iod(os_, GENSIO_IOD_SOCKET, pumpFd_, &pumpIod_);
+        Complete(reply, error != 0 ? error : WatchPump());
+      },
+      LoopLimit);
+  if (!answered) throw std::runtime_error("the network loop does not answer");
   if (reply->Error != 0) {
-    CloseDescriptor(appFd_);
-    CloseDescriptor(pumpFd_);
     throw std::runtime_error(std::string("libgensio descriptors: ") +
                              gensio_err_to_str(reply->Error));
   }
 }
 
 GensioConnection::~GensioConnection() {
+  CloseDescriptor(appFd_);
+  CloseDescriptor(pumpFd_);
+}
+
+bool GensioConnection::Shutdown() {
   auto closed = std::make_shared<Reply>();
+  // A server that does not answer the close is left: freeing closes for good.
   Request(
       closed,
       [this, closed] {
@@ -67,9 +99,8 @@ GensioConnection::~GensioConnection() {
       },
       CloseLimit);
   auto finished = std::make_shared<Reply>();
-  Await(finished, [this, finished] { Finish(finished); });
-  CloseDescriptor(appFd_);
-  CloseDescriptor(pumpFd_);
+  return Request(
+      finished, [this, finished] { Finish(finished); }, LoopLimit);
 }
 
 int GensioConnection::WatchPump() {
@@ -185,12 +216,6 @@ bool GensioConnection::Request(const std::shared_ptr<Reply>& reply, std::functio
   return reply->Done.wait_for(lock, limit, [&] { return reply->Completed; });
 }
 
-void GensioConnection::Await(const std::shared_ptr<Reply>& reply, std::function<void()> work) {
-  loop_.Post(std::move(work));
-  std::unique_lock lock(reply->Lock);
-  reply->Done.wait(lock, [&] { return reply->Completed; });
-}
-
 void GensioConnection::Complete(const std::shared_ptr<Reply>& reply, int error, unsigned value) {
   const std::lock_guard lock(reply->Lock);
   reply->Completed = true;
@@ -200,8 +225,11 @@ void GensioConnection::Complete(const std::shared_ptr<Reply>& reply, int error, 
 }
 
 void GensioConnection::Disconnect() {
-  os_->set_read_handler(pumpIod_, false);
-  os_->set_write_handler(pumpIod_, false);
+  // Without descriptors handed over (Attach failed) there is nothing to stop.
+  if (pumpIod_ != nullptr) {
+    os_->set_read_handler(pumpIod_, false);
+    os_->set_write_handler(pumpIod_, false);
+  }
   if (io_ == nullptr) {
     Complete(std::exchange(closing_, nullptr), 0);
     return;

@@ -31,13 +31,24 @@ class GensioConnection {
   };
   enum class Setting { Baud, DataSize, Parity, StopBits };
 
-  // Makes the connection's descriptors. Throws std::system_error or
-  // std::runtime_error when it cannot.
-  GensioConnection();
-  // Closes the connection and waits until the loop is done with it.
-  ~GensioConnection();
+  // Closes the connection and frees it once the loop is done with it. A
+  // loop that does not answer within its limits (held by the library, as a
+  // FIFO handed to it as a file holds it) may still use the connection: it
+  // is then abandoned, with a line on standard error, and never freed.
+  struct Closer {
+    void operator()(GensioConnection* connection) const;
+  };
+  using Pointer = std::unique_ptr<GensioConnection, Closer>;
+
+  // A connection with its descriptors made and handed to the loop. Throws
+  // std::system_error or std::runtime_error when it cannot, also when the
+  // loop does not answer in time.
+  static Pointer Make();
   GensioConnection(const GensioConnection&) = delete;
   GensioConnection& operator=(const GensioConnection&) = delete;
+
+  // How long the loop may take to take up or let go of a connection.
+  static constexpr std::chrono::seconds LoopLimit{2};
 
   int DataDescriptor() const { return appFd_; }
 
@@ -57,12 +68,18 @@ class GensioConnection {
  private:
   struct Reply;
 
+  // Makes the descriptors only; Attach hands them to the loop.
+  GensioConnection();
+  // Closes the descriptors; the loop must be done with the connection.
+  ~GensioConnection();
+  void Attach();
+  // Closes the connection: false when the loop did not answer in time.
+  bool Shutdown();
+
   // Runs work on the loop's thread and waits up to limit for it to
   // complete reply; false on a timeout.
   bool Request(const std::shared_ptr<Reply>& reply, std::function<void()> work,
                std::chrono::milliseconds limit);
-  // The same for work that only our own loop completes: waits until it does.
-  void Await(const std::shared_ptr<Reply>& reply, std::function<void()> work);
   int WatchPump();
   void Disconnect();
   void Finish(const std::shared_ptr<Reply>& finished);

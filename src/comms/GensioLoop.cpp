@@ -53,6 +53,12 @@ GensioLoop::GensioLoop() {
 }
 
 GensioLoop::~GensioLoop() {
+  // An abandoned connection still uses the loop, whose thread may be held
+  // for good: the process ends around it.
+  if (users_ > 0) {
+    thread_.detach();
+    return;
+  }
   Stop();
   // No thread serves the loop any more: this one waits for the selector to
   // let the descriptor go.

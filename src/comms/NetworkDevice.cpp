@@ -13,12 +13,39 @@
 #include <variant>
 
 #include "comms/BoundedWrite.h"
+#include "comms/FileToRead.h"
 #include "comms/NetworkPortName.h"
 #include "comms/SpeedCheck.h"
 
 namespace {
 
 using Setting = GensioConnection::Setting;
+
+// A server that never answered the Telnet negotiation (not a libgensio error).
+constexpr int NoTelnetAnswer = -1;
+// libgensio gives up on a server that says nothing to the Telnet negotiation
+// after some seconds, with the same error as for a refusal of RFC 2217; a
+// server that refuses answers within a round trip.
+constexpr auto RefusalLimit = std::chrono::seconds(1);
+// The most a CA file may hold: many certificates, never a device's stream.
+constexpr qsizetype LargestCaFile = qsizetype{4} * 1024 * 1024;
+
+// Why the CA file cannot serve, checked before the TLS library opens it (a
+// FIFO would hold the network loop for good); empty when it can.
+std::string CaFileProblem(const std::string& path) {
+  const auto content = ReadFileToRead(QByteArray::fromStdString(path), LargestCaFile);
+  QString cause;
+  if (const auto* error = std::get_if<QString>(&content)) {
+    cause = *error;
+  } else if (std::get<QByteArray>(content).trimmed().isEmpty()) {
+    cause = QStringLiteral("it is empty");
+  } else if (!std::get<QByteArray>(content).contains("-----BEGIN CERTIFICATE-----")) {
+    cause = QStringLiteral("it holds no certificate in PEM form (-----BEGIN CERTIFICATE-----)");
+  }
+  if (cause.isEmpty()) return {};
+  return "the CA file " + path + " cannot be used: " + cause.toStdString() +
+         "; give the CA's certificate file (PEM) with ?ca=FILE or key CA of section [Network]";
+}
 
 // Why a connection did not open, in the user's words, with what to do.
 std::string ConnectFailure(int error, const NetworkPortName& port) {
@@ -129,6 +156,10 @@ PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {
   const auto parsed = ParseNetworkPortName(name);
   if (const auto* why = std::get_if<std::string>(&parsed)) return Refuse(*why);
   const auto& port = std::get<NetworkPortName>(parsed);
+  if (!port.CaFile.empty()) {
+    if (const std::string problem = CaFileProblem(port.CaFile); !problem.empty())
+      return Refuse(problem);
+  }
   // The server may still be closing this program's own last connection (the
   // link reopens the port to change its speed): a connection closed at once
   // is tried again for a moment before it counts as another client's port.
@@ -140,8 +171,14 @@ PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {
   }
   if (error == GE_NOTSUP) {
     return Refuse(
-        "the server does not offer RFC 2217 (no answer to the line's speed); give "
+        "the server does not offer RFC 2217 (it refused the line's speed); give "
         "the port a telnet(rfc2217) accepter on the server");
+  }
+  if (error == NoTelnetAnswer) {
+    return Refuse(
+        "the server did not answer the Telnet negotiation in time: it is hung, or the port is a "
+        "plain TCP one that cannot set the line's "
+        "speed; check the server, and give the port a telnet(rfc2217) accepter");
   }
   if (error != 0) return Refuse(ConnectFailure(error, port));
   return OpenResult::Opened;
@@ -150,12 +187,13 @@ PortDevice::OpenResult NetworkDevice::Open(const std::string& name) {
 int NetworkDevice::Connect(const NetworkPortName& port) {
   connection_.reset();
   try {
-    connection_ = std::make_unique<GensioConnection>();
+    connection_ = GensioConnection::Make();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s: the network client could not start: %s\n",
                  program_invocation_short_name, name_.c_str(), error.what());
     return GE_NOMEM;
   }
+  const auto start = std::chrono::steady_clock::now();
   const int error = connection_->Connect(port.GensioStack(), ConnectLimit);
   if (error != 0) return error;
   // A server that speaks RFC 2217 answers at once with the line's speed. A
@@ -163,6 +201,9 @@ int NetworkDevice::Connect(const NetworkPortName& port) {
   // whatever speed its line has.
   const GensioConnection::Answer speed = connection_->Set(Setting::Baud, 0, AnswerLimit);
   if (connection_->Lost()) return GE_REMCLOSE;
+  if (speed.Error == GE_TIMEDOUT ||
+      (speed.Error != 0 && std::chrono::steady_clock::now() - start >= RefusalLimit))
+    return NoTelnetAnswer;
   if (speed.Error != 0) return GE_NOTSUP;
   current_ = {};
   current_.BaudRate = speed.Value;

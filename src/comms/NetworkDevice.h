@@ -45,7 +45,7 @@ class NetworkDevice : public PortDevice {
   int Connect(const NetworkPortName& port);
   unsigned Ask(GensioConnection::Setting setting, unsigned value, const char* what);
 
-  std::unique_ptr<GensioConnection> connection_;
+  GensioConnection::Pointer connection_;
   std::string name_;
   LineSettings current_;
   PortProblem problem_;

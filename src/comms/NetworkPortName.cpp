@@ -41,6 +41,9 @@ std::variant<NetworkPortName, std::string> ParseAuthority(const std::string& aut
     name.Host = authority.substr(1, close - 1);
     name.Ipv6 = true;
     port = authority.substr(close + 2);
+    if (name.Host.find(':') == std::string::npos &&
+        std::all_of(name.Host.begin(), name.Host.end(), IsHostNameChar))
+      return "brackets are for IPv6 addresses; write " + name.Host + ":PORT without them";
     if (name.Host.empty() || !std::all_of(name.Host.begin(), name.Host.end(), IsIpv6Char))
       return "\"" + name.Host + "\" is no IPv6 address";
   } else {
@@ -83,6 +86,8 @@ std::variant<NetworkPortName, std::string> ParseNetworkPortName(const std::strin
       return std::string("only rfc2217s://HOST:PORT takes ?ca=FILE");
     caFile = rest.substr(query + sizeof(CaQuery) - 1);
     rest.resize(query);
+    if (caFile.find('&') != std::string::npos)
+      return std::string("the query takes one key, ca=FILE, once");
     // The CA file sits inside the stack's own syntax, which has no quoting.
     if (caFile.empty() || caFile.find_first_of(",()\"'") != std::string::npos)
       return "the CA file \"" + caFile + "\" is empty or holds one of , ( ) \" '";

@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <memory>
 #include <utility>
+#include <variant>
+
+#include "comms/FileToRead.h"
 
 namespace {
 
@@ -138,21 +141,9 @@ bool PathExists(const QByteArray& path) {
 }
 
 std::optional<QByteArray> ReadRegularFile(const QByteArray& path, qsizetype maxSize) {
-  // Checked before opening, so that nothing else is even opened; then
-  // without waiting, so that a FIFO put in its place since is not waited on.
-  if (!IsRegularFile(path)) return std::nullopt;
-  const OpenFile file(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!file.IsOpen() || !IsRegularFile(file.Fd())) return std::nullopt;
-  QByteArray content;
-  std::array<char, 4096> chunk{};
-  for (;;) {
-    const ssize_t n = ::read(file.Fd(), chunk.data(), chunk.size());
-    if (n == 0) return content;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    content.append(chunk.data(), n);
-    if (content.size() > maxSize) return std::nullopt;
-  }
+  auto content = ReadFileToRead(path, maxSize);
+  if (auto* bytes = std::get_if<QByteArray>(&content)) return std::move(*bytes);
+  return std::nullopt;
 }
 
 bool WriteRegularFile(const QByteArray& path, const QByteArray& content) {

@@ -4,22 +4,26 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <cerrno>
 #include <span>
 #include <system_error>
 #include <utility>
+#include <variant>
+
+#include "comms/FileToRead.h"
+#include "update/PortStateName.h"
+#include "update/ProductRoles.h"
 
 namespace {
 
 constexpr std::size_t Slave17Words = 1;
 constexpr std::size_t Slave19Words = 11;
 constexpr std::size_t Slave20Words = 22;
+constexpr std::size_t CommandRegisterWord = UpgradeSteps::CommandRegisterWord;
 constexpr int FileVersion = 1;
 constexpr qint64 LargestFile = qint64{64} * 1024;
 
@@ -27,26 +31,6 @@ QString StateFolder() {
   const QString state = qEnvironmentVariable("XDG_STATE_HOME");
   const QString base = QDir::isAbsolutePath(state) ? state : QDir::homePath() + "/.local/state";
   return base + QStringLiteral("/bootload");
-}
-
-// The by-id name of the device when it has one, as it stays with the adapter
-// whichever ttyUSB number it gets; else the path as given.
-QString AttachmentName(const std::string& device) {
-  QString path = QDir::cleanPath(QFile::decodeName(device.c_str()));
-  const QString target = QFileInfo(path).canonicalFilePath();
-  QDirIterator byId(QStringLiteral("/dev/serial/by-id"), QDir::System | QDir::Files);
-  while (!target.isEmpty() && byId.hasNext()) {
-    QString link = byId.next();
-    if (QFileInfo(link).canonicalFilePath() == target) return link;
-  }
-  return path;
-}
-
-QString FileNameOf(QString name) {
-  static const QRegularExpression leadingFolder(QStringLiteral("^/(dev/)?"));
-  name.remove(leadingFolder);
-  name.replace(QLatin1Char('/'), QLatin1Char('_'));
-  return name + QStringLiteral(".json");
 }
 
 QString Cause(int error) {
@@ -121,14 +105,18 @@ QJsonObject KeptSettingsJson(const KeptSettings& settings) {
   };
 }
 
-KeptSettingsStore::KeptSettingsStore(const std::string& device)
-    : path_(StateFolder() + QLatin1Char('/') + FileNameOf(AttachmentName(device))) {}
+KeptSettingsStore::KeptSettingsStore(const std::string& device) {
+  const PortStateName name = StateNameOfPort(device);
+  problem_ = name.Problem;
+  if (!name.Name.isEmpty()) path_ = StateFolder() + QLatin1Char('/') + name.Name + ".json";
+}
 
 bool KeptSettingsStore::Exists() const {
-  return QFileInfo::exists(path_);
+  return !path_.isEmpty() && QFileInfo(path_).exists();
 }
 
 QString KeptSettingsStore::Save(const KeptSettings& settings) const {
+  if (path_.isEmpty()) return problem_;
   const QString folder = QFileInfo(path_).path();
   if (!QDir().mkpath(folder)) return QStringLiteral("the folder %1 cannot be made").arg(folder);
   const QByteArray bytes = QJsonDocument(KeptSettingsJson(settings)).toJson();
@@ -148,11 +136,11 @@ QString KeptSettingsStore::Save(const KeptSettings& settings) const {
 }
 
 QString LoadKeptSettings(const QString& path, KeptSettings& settings) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return file.errorString();
-  if (file.size() > LargestFile) return QStringLiteral("the file is too large");
+  auto content = ReadFileToRead(QFile::encodeName(path), LargestFile);
+  if (const auto* cause = std::get_if<QString>(&content)) return *cause;
   QJsonParseError error{};
-  const QJsonObject object = QJsonDocument::fromJson(file.readAll(), &error).object();
+  const QJsonObject object =
+      QJsonDocument::fromJson(std::get<QByteArray>(content), &error).object();
   if (error.error != QJsonParseError::NoError) return error.errorString();
   KeptSettings read;
   read.Product = object["product"].toString();
@@ -165,6 +153,17 @@ QString LoadKeptSettings(const QString& path, KeptSettings& settings) {
       !ReadWords(object["slave19"], Slave19Words, read.Slave19) ||
       !ReadWords(object["slave20"], Slave20Words, read.Slave20)) {
     return QStringLiteral("it does not hold kept settings");
+  }
+  // What a read of the unit gave: only the model that keeps settings keeps
+  // any, and its command register is kept as 0, never as a command.
+  if (read.UnitModel != SettingsCarryModel) {
+    return QStringLiteral("it holds settings of model %1, which keeps none").arg(read.UnitModel);
+  }
+  if (read.Slave19[CommandRegisterWord] != 0) {
+    return QStringLiteral(
+               "it holds %1 for the command register (slave 19 register 29), which "
+               "is kept as 0")
+        .arg(read.Slave19[CommandRegisterWord]);
   }
   settings = read;
   return {};

@@ -25,16 +25,20 @@ struct KeptSettings {
 // The settings as the file and the command line's record hold them.
 QJsonObject KeptSettingsJson(const KeptSettings& settings);
 // Reads a file of kept settings: an empty text when done, else the cause.
+// Only a regular file of at most 64 KiB is read, and only values a read of
+// the unit could have given are taken: 16 bits each, as many as each slave
+// keeps, of the model that keeps settings, the command register as 0.
 QString LoadKeptSettings(const QString& path, KeptSettings& settings);
 
 // The file that holds a port's kept settings until they are written back:
-// $XDG_STATE_HOME/bootload/PORT.json (~/.local/state/bootload/ without it),
-// PORT being the device's /dev/serial/by-id name where it has one (so that
-// both names of one adapter find the same file), else its path as given.
+// $XDG_STATE_HOME/bootload/NAME.json (~/.local/state/bootload/ without it),
+// NAME made from what the port is (see PortStateName.h).
 class KeptSettingsStore {
  public:
   explicit KeptSettingsStore(const std::string& device);
 
+  // Empty when the port cannot be named: nothing is then found, and Save
+  // gives the cause.
   const QString& Path() const { return path_; }
   bool Exists() const;
 
@@ -47,5 +51,6 @@ class KeptSettingsStore {
   QString Remove() const;
 
  private:
-  QString path_;
+  QString path_;  // empty when the port cannot be named
+  QString problem_;
 };

@@ -18,6 +18,7 @@ SettingsSafeKeeping::SettingsSafeKeeping(UpdateView& view, UpgradeSteps& steps)
 
 void SettingsSafeKeeping::UpgradeInfoRead(bool answered) {
   readThisRun_ = false;
+  restoreTried_ = false;
   notes_.clear();
   lastModel_ = NoModelNumber;
   found_.reset();
@@ -37,11 +38,10 @@ void SettingsSafeKeeping::UpgradeInfoRead(bool answered) {
   } else {
     found_ = found;
     outcome_ = KeptSettingsOutcome{found, KeptSettingsOutcome::State::Pending, store_->Path()};
-    notes_.append(QStringLiteral("Kept settings of an interrupted run on this port found in %1: "
-                                 "they go back if the boot loader reports model %2 and the update "
-                                 "completes")
-                      .arg(store_->Path())
-                      .arg(found.UnitModel));
+    Note(QStringLiteral("Kept settings of an interrupted run on this port found in %1: they go "
+                        "back if the boot loader reports model %2 and the update completes")
+             .arg(store_->Path())
+             .arg(found.UnitModel));
   }
 }
 
@@ -52,14 +52,14 @@ bool SettingsSafeKeeping::KeepBeforeBootEntry() {
       store_ ? store_->Save(settings) : QStringLiteral("the port has no device");
   const QString path = store_ ? store_->Path() : QStringLiteral("the state folder");
   if (!problem.isEmpty()) {
-    notes_.append(QStringLiteral("Kept settings could not be saved in %1 (%2): the unit was not "
-                                 "switched into its boot loader; make that folder writable and "
-                                 "run the update again")
-                      .arg(path, problem));
+    Note(QStringLiteral("Kept settings could not be saved in %1 (%2): the unit was not switched "
+                        "into its boot loader; make that folder writable and run the update "
+                        "again")
+             .arg(path, problem));
     return false;
   }
   outcome_ = KeptSettingsOutcome{settings, KeptSettingsOutcome::State::Pending, path};
-  notes_.append(QStringLiteral("Kept settings saved in %1 until they are written back").arg(path));
+  Note(QStringLiteral("Kept settings saved in %1 until they are written back").arg(path), true);
   return true;
 }
 
@@ -81,24 +81,35 @@ void SettingsSafeKeeping::BeforeRestore() {
 
 void SettingsSafeKeeping::AfterRestore(int32_t result) {
   if (!outcome_ || outcome_->What != KeptSettingsOutcome::State::Pending) return;
+  restoreTried_ = true;
   if (result != 1) {
-    notes_.append(QStringLiteral("Kept settings not written back: they stay in %1; "
-                                 "bootload-cli --restore-settings %1 --port PORT writes them "
-                                 "into the running unit")
-                      .arg(outcome_->File));
+    Note(QStringLiteral("Kept settings not written back: they stay in %1; bootload-cli "
+                        "--restore-settings %1 --port PORT writes them into the running unit")
+             .arg(outcome_->File));
     return;
   }
   const QString problem = store_->Remove();
-  notes_.append(problem.isEmpty()
-                    ? QStringLiteral("Kept settings written back; %1 removed").arg(outcome_->File)
-                    : QStringLiteral("Kept settings written back, but %1 could not be removed "
-                                     "(%2): delete it by hand")
-                          .arg(outcome_->File, problem));
+  if (problem.isEmpty()) {
+    // Routine only for this run's own settings; an earlier run's coming
+    // back is worth seeing.
+    Note(QStringLiteral("Kept settings written back; %1 removed").arg(outcome_->File), !found_);
+  } else {
+    Note(QStringLiteral("Kept settings written back, but %1 could not be removed (%2): delete it "
+                        "by hand")
+             .arg(outcome_->File, problem));
+  }
   outcome_->What = KeptSettingsOutcome::State::WrittenBack;
   if (problem.isEmpty()) outcome_->File.clear();
 }
 
-QStringList SettingsSafeKeeping::TakeNotes() {
+void SettingsSafeKeeping::RunFinished() {
+  if (!outcome_ || outcome_->What != KeptSettingsOutcome::State::Pending || restoreTried_) return;
+  Note(QStringLiteral("Kept settings not written back, as the run ended first: they stay in %1 "
+                      "until an update of this unit on this port completes; run it again")
+           .arg(outcome_->File));
+}
+
+QList<LogNote> SettingsSafeKeeping::TakeNotes() {
   return std::exchange(notes_, {});
 }
 
@@ -107,15 +118,15 @@ void SettingsSafeKeeping::SetAside(const QString& reason) {
   QString aside;
   const QString problem = store_->SetAside(aside);
   if (!problem.isEmpty()) {
-    notes_.append(QStringLiteral("Kept settings in %1 not written back: %2; setting them aside "
-                                 "failed (%3): move the file away by hand")
-                      .arg(store_->Path(), reason, problem));
+    Note(QStringLiteral("Kept settings in %1 not written back: %2; setting them aside failed "
+                        "(%3): move the file away by hand")
+             .arg(store_->Path(), reason, problem));
     return;
   }
   setAsideFile_ = aside;
-  notes_.append(QStringLiteral("Kept settings of an earlier run on this port not written back: "
-                               "%1; they are set aside in %2")
-                    .arg(reason, aside));
+  Note(QStringLiteral("Kept settings of an earlier run on this port not written back: %1; they "
+                      "are set aside in %2")
+           .arg(reason, aside));
 }
 
 KeptSettings SettingsSafeKeeping::ReadSettings() const {

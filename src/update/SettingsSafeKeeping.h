@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <optional>
 
 #include "update/KeptSettingsStore.h"
+#include "update/UpdateCommands.h"
 
 class UpdateView;
 class UpgradeSteps;
@@ -42,9 +43,12 @@ class SettingsSafeKeeping {
   // this unit's boot loader reported their model.
   void BeforeRestore();
   void AfterRestore(int32_t result);
+  // The run is over: settings still pending stay in their file.
+  void RunFinished();
 
-  // The lines for the log since the last call, each a decision taken.
-  QStringList TakeNotes();
+  // The lines for the log since the last call, each a decision taken;
+  // routine for those of a run that goes to plan.
+  QList<LogNote> TakeNotes();
   // This run's kept settings, or nothing when it had none.
   const std::optional<KeptSettingsOutcome>& Outcome() const { return outcome_; }
   // The file an earlier run's settings were set aside in; empty when none.
@@ -52,6 +56,7 @@ class SettingsSafeKeeping {
 
  private:
   void SetAside(const QString& reason);
+  void Note(const QString& text, bool routine = false) { notes_.append({text, routine}); }
   KeptSettings ReadSettings() const;
 
   UpdateView& view_;
@@ -61,7 +66,9 @@ class SettingsSafeKeeping {
   std::optional<KeptSettings> found_;
   std::optional<KeptSettingsOutcome> outcome_;
   QString setAsideFile_;
-  QStringList notes_;
+  QList<LogNote> notes_;
   bool readThisRun_ = false;
+  // Writing back was tried: its outcome is noted already.
+  bool restoreTried_ = false;
   uint32_t lastModel_ = 0;
 };

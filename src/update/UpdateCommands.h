@@ -1,7 +1,16 @@
 #pragma once
 
-#include <QStringList>
+#include <QList>
+#include <QString>
 #include <cstdint>
+
+// A line of the commands' own for the log: what they decided beyond their
+// results. A routine one says what a run that goes to plan does; a log that
+// holds only the sequence's own lines leaves it out.
+struct LogNote {
+  QString Text;
+  bool Routine = false;
+};
 
 // The commands the update sequence issues, one per step, with the results
 // the sequence relies on. The sequence owns the order and the log; each
@@ -18,6 +27,9 @@ class UpdateCommands {
   virtual int32_t ReadUpgradeInfo() = 0;
   // 1 = settings kept, 99 = nothing to keep, anything else = failure.
   virtual int32_t SaveUnitSettings() = 0;
+  // Before the boot-entry request: false when what was read cannot be kept,
+  // and the unit must then stay out of its boot loader.
+  virtual bool KeepSettingsBeforeBootEntry() = 0;
   virtual int32_t EnableBootLoader() = 0;
   // Boot loader RM number in the high half, version in the low half;
   // all ones when there is no information.
@@ -32,7 +44,10 @@ class UpdateCommands {
   // failure.
   virtual int32_t RestoreUnitSettings() = 0;
 
-  // Lines of the commands' own for the log, taken once each: what they
-  // decided beyond their results. They follow the state's own line.
-  virtual QStringList TakeLogNotes() = 0;
+  // The run is over (state 99 runs): the commands note what they leave
+  // behind.
+  virtual void RunFinished() = 0;
+
+  // The commands' notes, taken once each. They follow the state's own line.
+  virtual QList<LogNote> TakeLogNotes() = 0;
 };

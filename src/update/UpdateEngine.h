@@ -17,7 +17,8 @@ class UpdateEngine final : public UpdateCommands {
   void ReopenLink(uint32_t baudRate) override;
   int32_t ReadUpgradeInfo() override;
   int32_t SaveUnitSettings() override;
-  int32_t EnableBootLoader() override;
+  bool KeepSettingsBeforeBootEntry() override { return keeping_.KeepBeforeBootEntry(); }
+  int32_t EnableBootLoader() override { return bootLoader_.EnableBootLoader(); }
   uint32_t ReadBootLoaderInfo() override { return bootLoader_.ReadBootLoaderInfo(); }
   uint32_t ReadModelNumber() override;
   bool EraseProgramMemory() override { return transfer_.EraseProgramMemory(); }
@@ -25,7 +26,8 @@ class UpdateEngine final : public UpdateCommands {
   bool DisableBootMode() override { return bootLoader_.DisableBootMode(); }
   int32_t RestartUnit() override { return bootLoader_.RestartUnit(); }
   int32_t RestoreUnitSettings() override;
-  QStringList TakeLogNotes() override { return keeping_.TakeNotes(); }
+  void RunFinished() override { keeping_.RunFinished(); }
+  QList<LogNote> TakeLogNotes() override { return keeping_.TakeNotes(); }
 
   const UpgradeSteps& Upgrade() const { return upgrade_; }
   const SettingsSafeKeeping& Keeping() const { return keeping_; }

@@ -79,7 +79,7 @@ UpdateStateMachine::Outcome UpdateStateMachine::Dispatch(int32_t state) {
       (this->*row.step)();
       // The commands' own lines come after the state's, which stays as the
       // state left it.
-      for (const QString& note : commands_.TakeLogNotes()) view_.AppendLogLine(note);
+      for (const LogNote& note : commands_.TakeLogNotes()) view_.AppendNote(note);
       return state == UpdateState::Finished ? Outcome::Finished : Outcome::Continuing;
     }
   }
@@ -105,6 +105,12 @@ void UpdateStateMachine::InitialiseUpgrade() {
 }
 
 void UpdateStateMachine::EnableBootLoader() {
+  // Settings that could not be kept end the run before the unit is touched;
+  // the commands' note says why.
+  if (!commands_.KeepSettingsBeforeBootEntry()) {
+    FailRun(UpdateState::KeepSettings);
+    return;
+  }
   view_.AppendLogLine(EnablingText);
   commands_.EnableBootLoader();
   view_.SetLastLogLine(EnablingText + "Done");
@@ -195,6 +201,7 @@ void UpdateStateMachine::FinaliseUpgrade() {
 }
 
 void UpdateStateMachine::Finished() {
+  commands_.RunFinished();
   view_.SetRunButtonsEnabled(true);
   view_.RunEnded(outcome_);
 }

@@ -20,6 +20,9 @@ inline constexpr int32_t Restart = 5;
 inline constexpr int32_t RestartDone = 6;
 inline constexpr int32_t FinaliseUpgrade = 21;
 inline constexpr int32_t Finished = 99;
+// No state of its own: keeping the settings read, at the start of state 0,
+// as the step a run that ends there failed in.
+inline constexpr int32_t KeepSettings = 120;
 }  // namespace UpdateState
 
 // Whether a stop asked for while state is under way may end the run: only

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "update/RunOutcome.h"
+#include "update/UpdateCommands.h"
 
 class FirmwareImage;
 class TKovaComms;
@@ -31,6 +32,10 @@ class UpdateView {
   virtual void PostUpdateState(int32_t state) = 0;
   // The run has ended (state 99 ran): how, as the sequence saw it.
   virtual void RunEnded(const RunOutcome& outcome) = 0;
+  // Adds a note of the commands as a new last line, or leaves a routine one
+  // out where the log holds only the sequence's own lines and what was out
+  // of the ordinary. A note is never the step's line the run ended on.
+  virtual void AppendNote(const LogNote& note) = 0;
 
   // The serial link, or nullptr while the window has none.
   virtual TKovaComms* CommsLink() = 0;

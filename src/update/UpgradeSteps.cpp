@@ -20,8 +20,6 @@ constexpr uint16_t Slave17Register = UpgradeSteps::Slave17Block.FirstRegister;
 constexpr uint8_t Slave19 = UpgradeSteps::Slave19Block.Slave;
 constexpr uint16_t Slave19FirstRegister = UpgradeSteps::Slave19Block.FirstRegister;
 constexpr uint16_t Slave19Count = UpgradeSteps::Slave19Block.Count;
-// Word 7 of slave 19's settings is the command register 29.
-constexpr std::size_t CommandRegisterWord = 7;
 constexpr uint16_t CommandRegister = 29;
 constexpr uint8_t Slave20 = UpgradeSteps::Slave20Block.Slave;
 constexpr uint16_t Slave20FirstRegister = UpgradeSteps::Slave20Block.FirstRegister;
@@ -82,11 +80,13 @@ int32_t UpgradeSteps::RestoreUnitSettings() {
 int32_t UpgradeSteps::WriteBackSettings() {
   const ModbusTarget target{EngineLink(view_), view_.SlaveAddressOffset()};
   const std::span<const uint16_t> slave20(SettingsSlave20);
+  Settings slave19 = SettingsSlave19;
+  slave19[CommandRegisterWord] = 0;
   int32_t result = WriteRegisterRetry(target, Slave17, ModbusFunction::DeviceWriteRegister,
                                       Slave17Register, SettingsSlave17[0]);
   if (result == 1) {
     result = WriteRegistersRetry(target, Slave19, ModbusFunction::DeviceWriteRegisters,
-                                 Slave19FirstRegister, Slave19Count, SettingsSlave19);
+                                 Slave19FirstRegister, Slave19Count, slave19);
   }
   if (result == 1) {
     result = WriteRegistersRetry(target, Slave20, ModbusFunction::DeviceWriteRegisters,

@@ -21,6 +21,9 @@ class UpgradeSteps {
   static constexpr KeptBlock Slave17Block{17, 24, 1};
   static constexpr KeptBlock Slave19Block{19, 22, 11};
   static constexpr KeptBlock Slave20Block{20, 7, 22};
+  // Word 7 of slave 19's settings is the unit's command register 29: it is
+  // kept as 0 and always written back as 0.
+  static constexpr std::size_t CommandRegisterWord = 7;
 
   explicit UpgradeSteps(UpdateView& view);
 
@@ -37,7 +40,8 @@ class UpgradeSteps {
   // otherwise the result of the last write made.
   int32_t RestoreUnitSettings();
   // The writes of the kept settings and the commit, without the wait and
-  // the version test before them: 1 when every write succeeded, otherwise
+  // the version test before them; the command register gets 0 whatever the
+  // kept copy holds: 1 when every write succeeded, otherwise
   // the result of the last write made.
   int32_t WriteBackSettings();
 

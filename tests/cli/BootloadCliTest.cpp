@@ -24,26 +24,6 @@
 
 namespace {
 
-constexpr uint32_t ProgramStart = 0x800;
-
-QByteArray ShippedImage() {
-  QFile file(QStringLiteral(BOOTLOAD_SHIPPED_IMAGE));
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool HoldsTheImage(const std::vector<uint8_t>& memory) {
-  const QByteArray image = ShippedImage();
-  return memory.size() == 65536 && image.size() == 65536 &&
-         std::equal(memory.begin() + ProgramStart, memory.end(), image.begin() + ProgramStart,
-                    [](uint8_t unit, char file) { return unit == static_cast<uint8_t>(file); });
-}
-
-class BootloadCli : public testing::Test {
- protected:
-  QString JsonPath() const { return folder.filePath("units.json"); }
-  QTemporaryDir folder;
-};
-
 TEST_F(BootloadCli, WholeUpdateLogsEveryStepWritesTheImageAndItsRecord) {
   UnitSimProcess unit;
   const QString port = QString::fromStdString(unit.SlavePath());
@@ -328,52 +308,6 @@ TEST_F(BootloadCli, AFolderAndPathsThatAreNotUtf8AreTakenByTheirBytes) {
   }
 }
 
-// The settings-keeping model 1105 at version 109, updated with the shipped
-// image (new firmware 21.10) through a link in folder that names its port,
-// so that a unit-sim started later can stand on the same port.
-class KeptSettingsRun : public BootloadCli {
- protected:
-  KeptSettingsRun() { qputenv("XDG_STATE_HOME", StateFolder().toUtf8()); }
-
-  QString StateFolder() const { return folder.filePath("state"); }
-  QString Port() const { return folder.filePath("bench-port"); }
-  QString StoreFile() const {
-    return StateFolder() + "/bootload/" + Port().mid(1).replace('/', '_') + ".json";
-  }
-
-  void PutOnPort(const UnitSimProcess& unit) const {
-    QFile::remove(Port());
-    ASSERT_TRUE(QFile::link(QString::fromStdString(unit.SlavePath()), Port()));
-  }
-
-  CliRun Update(const std::function<void(QProcess&)>& during = {}) {
-    return RunCli({"--port", Port(), "--image", BOOTLOAD_SHIPPED_IMAGE, "--processor", "4680",
-                   "--rm", "1105", "--json", JsonPath()},
-                  folder.path(), during);
-  }
-
-  // A run stopped by SIGTERM well into the rows: the unit stays in its boot
-  // loader, its program memory half written, and is written to memoryFile.
-  void InterruptedRun(const QString& memoryFile) {
-    UnitSimProcess unit({"--model", "1105", "--version", "109"});
-    PutOnPort(unit);
-    bool stopped = false;
-    const CliRun run = Update([&](QProcess& process) {
-      if (stopped || unit.HeardFrames().size() < 250) return;
-      stopped = true;
-      kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    });
-    ASSERT_TRUE(stopped);
-    ASSERT_EQ(run.exitCode, 143) << run.err.toStdString();
-    EXPECT_TRUE(
-        run.out.contains("Kept settings saved in " + StoreFile() + " until they are written back"));
-    const std::vector<uint8_t> memory = unit.StopAndReadMemory();
-    QFile out(memoryFile);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(reinterpret_cast<const char*>(memory.data()), static_cast<qint64>(memory.size()));
-  }
-};
-
 // The values unit-sim starts with, slave x 100 + register, as the words of a
 // frame; the command register 29 goes back as 0.
 QString StartValues(int slave, int first, int count) {
@@ -405,9 +339,8 @@ TEST_F(KeptSettingsRun, AnInterruptedRunKeepsTheSettingsAndTheNextOneWritesThemB
   EXPECT_EQ(stopped["keptSettings"].toObject()["file"].toString(), StoreFile());
 
   // The same unit, powered up again: in its boot loader, with what it holds.
-  UnitSimProcess unit(
-      {"--model", "1105", "--version", "109", "--start-in-boot-loader", "--memory-in", memoryFile});
-  PutOnPort(unit);
+  UnitSimProcess unit(OnPort({"--model", "1105", "--version", "109", "--start-in-boot-loader",
+                              "--memory-in", memoryFile}));
   const CliRun run = Update();
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(run.out.contains("Initialising Upgrade.....Done (0)"));
@@ -440,18 +373,21 @@ TEST_F(KeptSettingsRun, SettingsThatCannotBeKeptLeaveTheUnitOutOfItsBootLoader) 
   QFile blocker(StateFolder());
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)) << "a file where the folder would be";
   blocker.close();
-  UnitSimProcess unit({"--model", "1105", "--version", "109"});
-  PutOnPort(unit);
+  UnitSimProcess unit(OnPort({"--model", "1105", "--version", "109"}));
   const CliRun run = Update();
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out.mid(2, 2),
-            QStringList({"Enabling BootLoader.....Done",
-                         "Kept settings could not be saved in " + StoreFile() + " (the folder " +
-                             StateFolder() +
-                             "/bootload cannot be made): the unit was not switched into its boot "
-                             "loader; make that folder writable and run the update again"}));
-  EXPECT_EQ(run.out.last(), Port() + ": failed: Retrieving Model Number......Error (No Reply)");
-  EXPECT_TRUE(unit.Transcript().filter(QRegularExpression("^boot-entry ")).isEmpty());
+  const QString refusal = "Kept settings could not be saved in " + StoreFile() + " (the folder " +
+                          StateFolder() +
+                          "/bootload cannot be made): the unit was not switched into its boot "
+                          "loader; make that folder writable and run the update again";
+  EXPECT_EQ(run.out, QStringList({"New File Loaded...RM1105", "Initialising Upgrade.....Done (1)",
+                                  refusal, Port() + ": failed: " + refusal}));
+  const QJsonObject record = JsonLines(JsonPath()).at(0);
+  EXPECT_EQ(record["failingStep"].toString(), "keep settings");
+  EXPECT_EQ(record["lastLogLine"].toString(), refusal);
+  EXPECT_TRUE(
+      unit.Transcript().filter(QRegularExpression("^(boot-entry|rx 115200|ignored)")).isEmpty())
+      << "no boot-entry request, no boot-loader frame";
 }
 
 TEST_F(KeptSettingsRun, AUnitThatAnswersAsARunningUnitNeverGetsAnotherRunsSettings) {
@@ -459,9 +395,8 @@ TEST_F(KeptSettingsRun, AUnitThatAnswersAsARunningUnitNeverGetsAnotherRunsSettin
   ASSERT_TRUE(QFile::exists(StoreFile()));
 
   // The next unit on the line, running, with settings of its own.
-  UnitSimProcess unit({"--model", "1105", "--version", "109", "--fault", "no-reply:read:2",
-                       "--fault", "no-reply:read:3"});
-  PutOnPort(unit);
+  UnitSimProcess unit(OnPort({"--model", "1105", "--version", "109", "--fault", "no-reply:read:2",
+                              "--fault", "no-reply:read:3"}));
   const CliRun run = Update();
   EXPECT_EQ(run.exitCode, 1) << "its own settings cannot be read: it is left alone";
   const QStringList aside =

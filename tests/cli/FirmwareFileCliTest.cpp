@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr uint32_t ProgramStart = 0x800;
-
 // One Intel HEX record with its checksum.
 QByteArray HexRecord(uint8_t type, uint16_t offset, const QByteArray& data) {
   QByteArray bytes;

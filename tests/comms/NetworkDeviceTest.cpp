@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -14,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "comms/GensioConnection.h"
 #include "comms/NetworkDevice.h"
 #include "support/PseudoTerminal.h"
 
@@ -151,3 +157,115 @@ TEST(NetworkDevice, ConnectionsThatOverlapAndFollowOneAnotherEachCarryTheirBytes
   held->Close();
   EXPECT_FALSE(held->IsOpen());
 }
+
+namespace {
+
+// A TCP port on the loopback interface whose connections the kernel takes
+// and nobody ever answers.
+class SilentServer {
+ public:
+  SilentServer() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_EQ(listen(fd_, 4), 0);
+    EXPECT_EQ(getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+  uint16_t Port() const { return port_; }
+
+ private:
+  int fd_;
+  uint16_t port_ = 0;
+};
+
+// Every CA file that cannot serve is refused before the TLS library opens it,
+// naming the file and what is wrong with it; a FIFO among them would hold
+// the network loop for good.
+TEST(NetworkDevice, ACaFileThatCannotServeIsRefusedNamingItAndWhy) {
+  const QTemporaryDir folder;
+  const auto path = [&](const char* name) { return folder.filePath(name).toStdString(); };
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink(path("nothing").c_str(), path("dangling").c_str()), 0);
+  QFile(folder.filePath("empty")).open(QIODevice::WriteOnly);
+  QFile text(folder.filePath("text.pem"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("no certificate here\n");
+  text.close();
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {path("fifo"), "it is a FIFO, not a regular file"},
+      {"/dev/zero", "it is a character device, not a regular file"},
+      {folder.path().toStdString(), "it is a folder, not a regular file"},
+      {path("dangling"), "it is a link to nothing"},
+      {path("missing"), "No such file or directory"},
+      {path("empty"), "it is empty"},
+      {path("text.pem"), "it holds no certificate in PEM form (-----BEGIN CERTIFICATE-----)"},
+  };
+  for (const auto& [file, cause] : cases) {
+    NetworkDevice device;
+    EXPECT_EQ(device.Open("rfc2217s://127.0.0.1:1?ca=" + file),
+              PortDevice::OpenResult::Unavailable);
+    std::string expected = "the CA file " + file;
+    expected += " cannot be used: " + cause;
+    expected +=
+        "; give the CA's certificate file (PEM) with ?ca=FILE or key CA of section [Network]";
+    EXPECT_EQ(device.Problem().Kind, expected);
+  }
+}
+
+// A server that takes the connection and never answers is told from one
+// that answers Telnet without RFC 2217.
+TEST(NetworkDevice, AServerThatNeverAnswersTheNegotiationIsSaidToBeSilent) {
+  const SilentServer server;
+  NetworkDevice device;
+  EXPECT_EQ(device.Open("rfc2217://127.0.0.1:" + std::to_string(server.Port())),
+            PortDevice::OpenResult::Unavailable);
+  EXPECT_TRUE(
+      device.Problem().Kind.starts_with("the server did not answer the Telnet negotiation in time"))
+      << device.Problem().Kind;
+}
+
+}  // namespace
+
+namespace {
+
+// The TLS library opens its CA file on the network loop's thread: a FIFO
+// there holds the loop until a writer comes. The connection on it is given
+// up within its limits and abandoned, never waited on for ever, and the loop
+// serves new connections once it is free again.
+TEST(GensioConnection, AConnectionTheLoopCannotLetGoOfIsAbandonedNotWaitedOn) {
+  const QTemporaryDir folder;
+  const std::string fifo = folder.filePath("ca.pem").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const SilentServer server;
+  const std::string stack =
+      "telnet(rfc2217),ssl(CA=" + fifo + "),tcp,127.0.0.1," + std::to_string(server.Port());
+
+  GensioConnection::Pointer held = GensioConnection::Make();
+  EXPECT_NE(held->Connect(stack, 2s), 0);
+  held.reset();  // abandoned: the loop still holds work for it
+  EXPECT_THROW(GensioConnection::Make(), std::runtime_error) << "the loop is still held";
+
+  // A writer comes and goes: the library reads an empty CA file and the loop
+  // is free again.
+  const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  close(writer);
+  GensioConnection::Pointer next;
+  for (int tries = 0; tries < 50 && !next; ++tries) {
+    try {
+      next = GensioConnection::Make();
+    } catch (const std::runtime_error&) {
+      std::this_thread::sleep_for(100ms);
+    }
+  }
+  EXPECT_TRUE(next) << "the loop serves again";
+}
+
+}  // namespace

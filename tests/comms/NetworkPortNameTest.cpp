@@ -34,6 +34,12 @@ TEST(NetworkPortName, EachFormGivesItsStackAndEverythingElseIsRefusedWithItsReas
   EXPECT_EQ(StackOf("rfc2217://bench:1?ca=x"), "refused: only rfc2217s://HOST:PORT takes ?ca=FILE");
   EXPECT_EQ(StackOf("rfc2217s://bench:1?ca=a,b"),
             "refused: the CA file \"a,b\" is empty or holds one of , ( ) \" '");
+  EXPECT_EQ(StackOf("rfc2217://[127.0.0.1]:4001"),
+            "refused: brackets are for IPv6 addresses; write 127.0.0.1:PORT without them");
+  for (const char* query : {"?ca=a.pem&ca=b.pem", "?ca=a.pem&verify=0", "?verify=0"}) {
+    EXPECT_TRUE(StackOf(std::string("rfc2217s://bench:1") + query).starts_with("refused: "))
+        << query;
+  }
 }
 
 TEST(NetworkPortName, OnlyANameWithASchemeIsOne) {

@@ -181,12 +181,15 @@ echo "server back: the second run completed the unit"
 
 # --- refusals: exit 3, the reason, nothing sent ----------------------------
 raw_port=$(free_tcp_port)
+telnet_port=$(free_tcp_port)
 held_port=$(free_tcp_port)
 start_unit quiet
 connection "tcp,127.0.0.1,$raw_port" "$PTY" >"$work/quiet.yaml"
+start_unit telnet
+connection "telnet,tcp,127.0.0.1,$telnet_port" "$PTY" >>"$work/quiet.yaml"
 start_unit held
 connection "telnet(rfc2217),tcp,127.0.0.1,$held_port" "$PTY" >>"$work/quiet.yaml"
-start_server quiet "$raw_port" "$held_port"
+start_server quiet "$raw_port" "$telnet_port" "$held_port"
 : >"$work/holder.log"
 python3 -c "
 import socket, sys, time
@@ -219,9 +222,10 @@ else
 fi
 refused 'connection refused' "rfc2217://127.0.0.1:$(free_tcp_port)"
 refused 'another client has this port' "rfc2217://127.0.0.1:$held_port"
-refused 'does not offer RFC 2217' "rfc2217://127.0.0.1:$raw_port"
+refused 'did not answer the Telnet negotiation in time' "rfc2217://127.0.0.1:$raw_port"
+refused 'does not offer RFC 2217' "rfc2217://127.0.0.1:$telnet_port"
 refused 'certificate did not verify' "rfc2217s://127.0.0.1:$tls_port?ca=$work/other.pem"
-! grep -q '^rx ' "$work/quiet.txt" "$work/held.txt" || fail "a unit heard a frame"
+! grep -q '^rx ' "$work/quiet.txt" "$work/telnet.txt" "$work/held.txt" || fail "a unit heard a frame"
 echo "no frame reached the unit behind the refused ports"
 
 status=$(run_cli --port "ftp://127.0.0.1:$plain_port")

@@ -5,6 +5,7 @@ are unit-sim's replies from the transcript of a whole update; the settings
 files are ones the program wrote or reads. Run from anywhere; it rewrites
 only the seeds it names, so regression inputs added beside them stay."""
 
+import json
 import pathlib
 import struct
 
@@ -31,6 +32,18 @@ SETTINGS = {
     "line-feeds-and-spaces": (12, b"; bench PC\n[ options ]\n  comms_port = 4 \n\n[Ports]\nCOM4=/dev/ttyUSB0"),
     "no-options-section": (5, b"[Ports]\r\nCOM5=/dev/serial/by-id/usb-0403_6001-if00-port0\r\n"),
     "key-without-value": (9, b"[Options]\rComms_Port=\rOther=x\r[Options]\rComms_Port=8\r"),
+}
+
+
+# A kept-settings file as an interrupted run of unit-sim's model 1105 leaves
+# it, and the same with a value no read could give.
+KEPT = {
+    "format": 1, "unitModel": 1105, "unitVersion": 109,
+    "product": "Dosing Controller DC-4 v21.10", "firmwareVersion": 2110,
+    "port": "/dev/ttyUSB0", "time": "2026-12-09T10:15:00.123Z",
+    "slave17": [1724],
+    "slave19": [0 if reg == 29 else 1900 + reg for reg in range(22, 33)],
+    "slave20": [2000 + reg for reg in range(7, 29)],
 }
 
 
@@ -102,6 +115,11 @@ def main():
 
     for name, (port, content) in SETTINGS.items():
         write("fuzz_ini_file", name, struct.pack("<H", port) + content)
+
+    write("fuzz_kept_settings", "interrupted-run", json.dumps(KEPT, indent=4).encode())
+    commanded = dict(KEPT, slave19=[0x7E59 if i == 7 else v for i, v in enumerate(KEPT["slave19"])])
+    write("fuzz_kept_settings", "commit-key-in-register-29", json.dumps(commanded).encode())
+    write("fuzz_kept_settings", "another-model", json.dumps(dict(KEPT, unitModel=1104)).encode())
 
 
 if __name__ == "__main__":

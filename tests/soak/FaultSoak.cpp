@@ -86,8 +86,7 @@ std::optional<std::vector<uint16_t>> ReadSettings(TKovaComms& link) {
 }
 
 // Where a run's unit is: on the port COM1 names, a link to the unit's
-// pseudo-terminal when given (so that units one after another stand on one
-// port), and whether it is the settings-keeping model 1105 at version 109.
+// pseudo-terminal when given, and whether it is the settings-keeping model 1105 at version 109.
 struct RunSetup {
   QString portLink;
   bool keepsSettings = false;
@@ -261,11 +260,17 @@ class Soak {
   RunOutcome RunKeptSettings(int number, const RunPlan& plan) {
     const QString memoryFile = folder_.filePath("memory-left.bin");
     const RunSetup setup{folder_.filePath("bench-port"), true};
+    // One device for every attempt, as the kept settings' file is named after it.
+    const HeldPort port;
+    QFile::remove(setup.portLink);
+    QFile::link(QString::fromStdString(port.Path()), setup.portLink);
     const KeptSettingsStore store(setup.portLink.toStdString());
     RunOutcome outcome;
     double seconds = 0;
     for (std::size_t attempt = 0; attempt <= plan.interruptions.size(); ++attempt) {
-      QStringList options{"--model", QString::number(SettingsCarryModel), "--version", "109"};
+      QStringList options = port.Options();
+      options << "--model" << QString::number(SettingsCarryModel) << "--version"
+              << "109";
       if (attempt > 0)
         options << "--start-in-boot-loader"
                 << "--memory-in" << memoryFile;

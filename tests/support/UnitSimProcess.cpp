@@ -1,7 +1,12 @@
 #include "support/UnitSimProcess.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QRegularExpression>
+#include <array>
 #include <stdexcept>
 
 namespace {
@@ -10,6 +15,26 @@ constexpr int StartLimitMs = 30000;
 constexpr int StopLimitMs = 30000;
 
 }  // namespace
+
+HeldPort::HeldPort() {
+  // Inherited by the units, so without close-on-exec.
+  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  std::array<char, 128> name{};
+  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+      ptsname_r(master_, name.data(), name.size()) != 0) {
+    if (master_ >= 0) ::close(master_);
+    throw std::runtime_error("no pseudo-terminal for the held port");
+  }
+  path_ = name.data();
+}
+
+HeldPort::~HeldPort() {
+  ::close(master_);
+}
+
+QStringList HeldPort::Options() const {
+  return {"--pty-fd", QString::number(master_)};
+}
 
 UnitSimProcess::UnitSimProcess(const QStringList& options) {
   QStringList arguments = options;

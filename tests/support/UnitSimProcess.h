@@ -7,6 +7,26 @@
 #include <string>
 #include <vector>
 
+// A port that outlives the units on it: a pseudo-terminal whose master the
+// test holds, inherited by every unit-sim started with its Options(), so that
+// units started one after another stand on the same device.
+class HeldPort {
+ public:
+  // Throws std::runtime_error when no pseudo-terminal can be made.
+  HeldPort();
+  ~HeldPort();
+  HeldPort(const HeldPort&) = delete;
+  HeldPort& operator=(const HeldPort&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // The unit-sim options that put a unit on this port.
+  QStringList Options() const;
+
+ private:
+  int master_ = -1;
+  std::string path_;
+};
+
 // The simulated unit as a child process: started with the given options, it
 // serves a pseudo-terminal whose path it reports, writes its transcript to a
 // file and its program memory to another when it ends.

@@ -46,6 +46,7 @@ class LinkedView final : public UpdateView {
   void SetRunButtonsEnabled(bool) override {}
   void PostUpdateState(int32_t) override {}
   void RunEnded(const RunOutcome&) override {}
+  void AppendNote(const LogNote& note) override { Log.append(note.Text); }
   TKovaComms* CommsLink() override { return Link.get(); }
   std::string PortDevice() const override { return Device; }
   const ProductIdentity& Identity() const override { return Product; }

@@ -26,6 +26,8 @@ class RecordingView final : public QObject, public UpdateView {
   UpdateStateMachine::Outcome LastOutcome = UpdateStateMachine::Outcome::Ignored;
   // What the sequence said at the end of the run.
   std::optional<RunOutcome> Ended;
+  // Whether the log takes routine notes, as the command line's does.
+  bool RoutineNotesShown = true;
 
   void ClearLog() override;
   void AppendLogLine(const QString& text) override;
@@ -35,6 +37,9 @@ class RecordingView final : public QObject, public UpdateView {
   void SetRunButtonsEnabled(bool enabled) override;
   void PostUpdateState(int32_t state) override;
   void RunEnded(const RunOutcome& outcome) override { Ended = outcome; }
+  void AppendNote(const LogNote& note) override {
+    if (!note.Routine || RoutineNotesShown) AppendLogLine(note.Text);
+  }
   TKovaComms* CommsLink() override { return nullptr; }
   std::string PortDevice() const override { return {}; }
   const ProductIdentity& Identity() const override { return Product; }

@@ -23,7 +23,8 @@ class ScriptedCommands final : public UpdateCommands {
   std::function<void(const QString& command)> During;
 
   // Lines the commands have for the log after the state under way.
-  QStringList Notes;
+  QList<LogNote> Notes;
+  bool KeepSettingsResult = true;
 
   QStringList Calls;
   std::vector<uint32_t> LinkSpeeds;
@@ -32,6 +33,7 @@ class ScriptedCommands final : public UpdateCommands {
   void ReopenLink(uint32_t baudRate) override;
   int32_t ReadUpgradeInfo() override;
   int32_t SaveUnitSettings() override;
+  bool KeepSettingsBeforeBootEntry() override { return KeepSettingsResult; }
   int32_t EnableBootLoader() override;
   uint32_t ReadBootLoaderInfo() override;
   uint32_t ReadModelNumber() override;
@@ -40,7 +42,8 @@ class ScriptedCommands final : public UpdateCommands {
   bool DisableBootMode() override;
   int32_t RestartUnit() override;
   int32_t RestoreUnitSettings() override;
-  QStringList TakeLogNotes() override { return std::exchange(Notes, {}); }
+  void RunFinished() override {}
+  QList<LogNote> TakeLogNotes() override { return std::exchange(Notes, {}); }
 
  private:
   void Record(const QString& command);

@@ -66,17 +66,38 @@ TEST_F(UpdateSequenceTest, SuccessfulRunLogsEveryStepInOrder) {
   EXPECT_EQ(view.SelectedLine, 8);
 }
 
-TEST_F(UpdateSequenceTest, LinesOfTheCommandsFollowTheLineOfTheirState) {
+TEST_F(UpdateSequenceTest, LinesOfTheCommandsFollowTheLineOfTheirStateRoutineOnesWhereWanted) {
   commands.During = [this](const QString& command) {
-    if (command == "SaveUnitSettings") commands.Notes << "kept before boot entry";
-    if (command == "RestoreUnitSettings") commands.Notes << "written back";
+    if (command == "SaveUnitSettings") commands.Notes << LogNote{"kept before boot entry", true};
+    if (command == "RestoreUnitSettings") commands.Notes << LogNote{"found and written back"};
   };
+  commands.ModelNumberResults = {Model, Model, Model, Model};  // two runs
   RunSequence();
   ASSERT_EQ(view.Log.size(), 11);
   EXPECT_EQ(view.Log.mid(0, 3),
             QStringList({"Initialising Upgrade.....Done (1)", "kept before boot entry",
                          "Enabling BootLoader.....Done"}));
-  EXPECT_EQ(view.Log.mid(9), QStringList({"Finalising Upgrade.....Done", "written back"}));
+  EXPECT_EQ(view.Log.mid(9),
+            QStringList({"Finalising Upgrade.....Done", "found and written back"}));
+
+  view.RoutineNotesShown = false;
+  RunSequence();
+  ASSERT_EQ(view.Log.size(), 10) << "the routine note is left out";
+  EXPECT_EQ(view.Log[1], "Enabling BootLoader.....Done");
+}
+
+TEST_F(UpdateSequenceTest, SettingsThatCannotBeKeptEndTheRunBeforeBootEntry) {
+  commands.SaveSettingsResult = 1;
+  commands.KeepSettingsResult = false;
+  commands.During = [this](const QString& command) {
+    if (command == "SaveUnitSettings") commands.Notes << LogNote{"could not be kept"};
+  };
+  RunSequence();
+  EXPECT_EQ(view.Log, QStringList({"Initialising Upgrade.....Done (1)", "could not be kept"}));
+  EXPECT_EQ(commands.Calls, QStringList({"ReopenLink", "ReadUpgradeInfo", "SaveUnitSettings"}));
+  ASSERT_TRUE(view.Ended);
+  EXPECT_FALSE(view.Ended->Completed);
+  EXPECT_EQ(view.Ended->FailedState, UpdateState::KeepSettings);
 }
 
 TEST_F(UpdateSequenceTest, LinkReopensAtTheUnitSpeedOfTheModel) {

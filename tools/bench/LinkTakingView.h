@@ -24,6 +24,7 @@ class LinkTakingView final : public UpdateView {
   void SetRunButtonsEnabled(bool enabled) override { window_->SetRunButtonsEnabled(enabled); }
   void PostUpdateState(int32_t state) override { window_->PostUpdateState(state); }
   void RunEnded(const RunOutcome& outcome) override { window_->RunEnded(outcome); }
+  void AppendNote(const LogNote& note) override { window_->AppendNote(note); }
   TKovaComms* CommsLink() override;
   std::string PortDevice() const override { return window_->PortDevice(); }
   const ProductIdentity& Identity() const override { return window_->Identity(); }

@@ -23,6 +23,9 @@ Line
   --device PATH         serve on this serial device instead; the unit then sets
                         the line speed itself, every byte read counts as heard,
                         and a kind F unit starts in its boot loader
+  --pty-fd FD           serve the pseudo-terminal whose master is the inherited
+                        descriptor FD; a caller that keeps it open gives units
+                        started one after another the same port
   --pace                give bytes the line's byte rate (10 bits a byte) both ways:
                         replies go out at that rate, and a reply starts only
                         once the request's bytes would have arrived

@@ -46,9 +46,12 @@ Line::Line(Descriptor line, Descriptor heldSlave, std::string path, bool pseudoT
       pseudoTerminal_(pseudoTerminal),
       speed_(speed) {}
 
-Line Line::PseudoTerminal(uint32_t speed) {
-  Descriptor master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+Line Line::PseudoTerminal(uint32_t speed, std::optional<int> heldMaster) {
+  Descriptor master(heldMaster ? ::fcntl(*heldMaster, F_DUPFD_CLOEXEC, 0)
+                               : posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!master.Valid()) throw SystemError("cannot make a pseudo-terminal");
+  if (heldMaster && ::fcntl(master.Get(), F_SETFL, O_NONBLOCK) != 0)
+    throw SystemError("cannot use the pseudo-terminal of --pty-fd");
   if (grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) {
     throw SystemError("cannot unlock the pseudo-terminal");
   }

@@ -22,8 +22,11 @@ class Line {
 
   // A new pseudo-terminal. Its slave side is held open here for the line's whole life (so
   // that the other side closing and reopening the port never hangs the line up) and set raw
-  // at `speed` until the other side sets its own. Throws std::runtime_error.
-  static Line PseudoTerminal(uint32_t speed);
+  // at `speed` until the other side sets its own. With heldMaster, the
+  // pseudo-terminal is the one whose master is that inherited descriptor: the
+  // caller keeps it, so that units started one after another stand on one
+  // port. Throws std::runtime_error.
+  static Line PseudoTerminal(uint32_t speed, std::optional<int> heldMaster = std::nullopt);
   // The serial device at `path`, raw at `speed`. Throws std::runtime_error saying what to do.
   static Line Device(const std::string& path, uint32_t speed);
 

@@ -58,6 +58,8 @@ using ValueSetter = std::function<void(Options&, std::string_view option, std::s
 const std::map<std::string_view, ValueSetter>& ValueOptions() {
   static const std::map<std::string_view, ValueSetter> setters{
       {"--device", [](Options& o, auto, auto v) { o.device = std::string(v); }},
+      {"--pty-fd",
+       [](Options& o, auto n, auto v) { o.ptyFd = static_cast<int>(ParseNumber(n, v, 0, 65535)); }},
       {"--model", [](Options& o, auto n, auto v) { o.model = Parse16(n, v); }},
       {"--version", [](Options& o, auto n, auto v) { o.version = Parse16(n, v); }},
       {"--new-version", [](Options& o, auto n, auto v) { o.newVersion = Parse16(n, v); }},
@@ -88,6 +90,7 @@ const std::map<std::string_view, ValueSetter>& ValueOptions() {
 
 // Checks what only the options together can tell.
 void CheckCombination(const Options& options) {
+  if (options.device && options.ptyFd) throw UsageError("--device and --pty-fd exclude each other");
   try {
     [[maybe_unused]] const BootEntry entry(options.model, options.slaveAddress,
                                            options.entryRequest);

@@ -16,6 +16,7 @@ namespace unitsim {
 
 struct Options {
   std::optional<std::string> device;
+  std::optional<int> ptyFd;  // the master of a pseudo-terminal the caller holds
   bool pace = false;
   bool echo = false;
   bool timestamps = false;

@@ -37,7 +37,8 @@ int Serve(const Options& options) {
   }
   SignalWatch signals{SIGTERM, SIGINT, SIGUSR1};
   const uint32_t speed = FirmwareSpeed(options.model);
-  Line line = options.device ? Line::Device(*options.device, speed) : Line::PseudoTerminal(speed);
+  Line line = options.device ? Line::Device(*options.device, speed)
+                             : Line::PseudoTerminal(speed, options.ptyFd);
   std::cout << line.Path() << std::endl;
   Transcript transcript(options.transcript ? transcriptFile : std::cout, options.timestamps);
   Unit unit(options, memory, transcript, !options.device);
