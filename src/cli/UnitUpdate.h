@@ -9,6 +9,8 @@
 #include "image/FirmwareImage.h"
 #include "image/ProductIdentity.h"
 
+class TKovaComms;
+
 // One unit's whole update over its own link, run in the calling thread with
 // an event loop of its own, so that several units run side by side.
 class UnitUpdate {
@@ -28,6 +30,15 @@ class UnitUpdate {
 
   // Opens the port at the start-up settings and runs the update to its end.
   UnitRecord Run();
+  // Runs the update to its end on a link already open on the unit's port,
+  // which stays the caller's. portSeenEmpty: the port has been seen without
+  // a unit since its kept settings' file was written, so the file is not
+  // this unit's.
+  UnitRecord RunOn(TKovaComms& link, bool portSeenEmpty);
+
+  const Setup& Settings() const { return setup_; }
+  // A record of this unit with its port, device and product, started now.
+  UnitRecord NewRecord() const;
 
  private:
   Setup setup_;

@@ -14,7 +14,9 @@
 #include "cli/PortList.h"
 #include "cli/RecordFile.h"
 #include "cli/ResolvePorts.h"
+#include "cli/RunSummary.h"
 #include "cli/SettingsRestore.h"
+#include "cli/StationRun.h"
 #include "cli/StopSignals.h"
 #include "cli/TraceOutput.h"
 #include "cli/UnitInfo.h"
@@ -75,35 +77,8 @@ void LoadProduct(const CliOptions& options, ProductIdentity& identity, FirmwareI
   if (!options.Quiet) std::fprintf(log, "New File Loaded...RM%u\n", options.Image->RmNumber);
 }
 
-QString SignalName(int signal) {
-  return QString::fromLatin1(sigabbrev_np(signal));
-}
-
-QString LateStopNote(const UnitRecord& record) {
-  if (record.LateStopSignal == 0) return {};
-  return QStringLiteral(" (%1 came once the unit had left its boot loader, too late to stop it)")
-      .arg(SignalName(record.LateStopSignal));
-}
-
 QString SummaryLine(const UnitRecord& record, int stopSignal) {
-  switch (record.Outcome) {
-    case UnitRecord::Result::Completed:
-      return record.Port + QStringLiteral(": updated") + LateStopNote(record);
-    case UnitRecord::Result::Failed:
-      return record.Port + QStringLiteral(": failed: ") + record.LastLogLine + LateStopNote(record);
-    case UnitRecord::Result::PortNotOpened:
-      return record.Port + QStringLiteral(": port not opened: ") + record.PortDetail;
-    case UnitRecord::Result::Stopped:
-      break;
-  }
-  const QString where =
-      QStringLiteral(": stopped by %1 at \"%2\"; ").arg(SignalName(stopSignal), record.LastLogLine);
-  const QString unit = record.FailedState == UpdateState::InitialiseUpgrade
-                           ? QStringLiteral("the unit was not changed")
-                           : QStringLiteral(
-                                 "the unit is left in its boot loader: run the update "
-                                 "again to complete it");
-  return record.Port + where + unit;
+  return record.Port + QStringLiteral(": ") + SummaryText(record, stopSignal);
 }
 
 // 128 and the signal only when a signal stopped a unit; otherwise how the
@@ -201,6 +176,33 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   return status;
 }
 
+// Runs the station until SIGINT or SIGTERM; each unit's record is added to
+// the --json file as the unit ends.
+int RunStation(QCoreApplication& application, const CliOptions& options) {
+  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  auto planned = PlanRun(options, log);
+  if (const int* status = std::get_if<int>(&planned)) return *status;
+  RunPlan& plan = std::get<RunPlan>(planned);
+
+  StopSignals stopSignals([](int signal) {
+    PrintError(QStringLiteral("%1: ending the station (an update under way stops after the "
+                              "exchange under way)")
+                   .arg(SignalName(signal)));
+  });
+  const bool several = plan.Units.size() > 1;
+  const bool terminal = isatty(fileno(log)) != 0;
+  LogPrinter printer(log, !several && terminal, several, options.Quiet);
+  int status = ExitCompleted;
+  StationRun station(std::move(plan.Units), printer, plan.Record.get(), stopSignals.Received(),
+                     terminal, [&](int ended) {
+                       status = ended;
+                       application.quit();
+                     });
+  if (!station.Start()) return ExitPortNotOpened;
+  application.exec();
+  return status;
+}
+
 int RestoreByHand(const CliOptions& options) {
   auto resolved = ResolvePorts(options.Ports, StartupDirectory());
   if (const auto* error = std::get_if<CliUsageError>(&resolved)) return BadCommandLine(*error);
@@ -240,6 +242,8 @@ int RunOnUnits(QCoreApplication& application, const CliOptions& options) {
       return RunInfo(options);
     case CliOptions::Action::RestoreSettings:
       return RestoreByHand(options);
+    case CliOptions::Action::Station:
+      return RunStation(application, options);
     default:
       return RunUpdate(application, options);
   }
@@ -265,6 +269,7 @@ int main(int argc, char** argv) {
       PrintPresentPorts(stdout, StartupDirectory());
       return ExitCompleted;
     case CliOptions::Action::Update:
+    case CliOptions::Action::Station:
     case CliOptions::Action::Info:
     case CliOptions::Action::RestoreSettings:
       break;
