@@ -241,6 +241,7 @@ scenario_signals() {
 
   rm -f "$work/records.jsonl"
   control fixture "on --row-ms 20"
+  wait_until "the slow unit on" lines_at_least "^start model" "$work/fixture.txt" 2
   start_station --port "$PTY"
   wait_until "the rows under way" rows_of_last_unit_at_least 50
   stop_station TERM
