@@ -56,12 +56,15 @@ void StationPort::Run() {
     const uint64_t receivedBefore = link.BytesReceived();
     const PollAnswer answer = PollPort(view, setup.ComNumber);
     if (answer.What == PollAnswer::Kind::PortLost) {
+      // Another unit may be there when it is back: the port counts as seen
+      // empty, and a unit there when it went as taken off.
+      if (waitingForTakeOff) status_ = QStringLiteral("Waiting for a unit");
+      waitingForTakeOff = false;
       if (!lost) {
         Notice(QStringLiteral("port lost (%1); the station goes on and takes it up "
                               "again when it is back")
                    .arg(answer.PortDetail));
       }
-      // Another unit may be there when it is back.
       lost = seenEmpty = true;
       PauseUntilNextRound(roundStart);
       continue;

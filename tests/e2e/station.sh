@@ -69,6 +69,7 @@ wait_until() {
 start_unit() {
   local name=$1
   shift
+  rm -f "$work/$name.pty"
   "$unit_sim" --control "$work/$name.ctl" --transcript "$work/$name.txt" \
     --memory-out "$work/$name.bin" "$@" >"$work/$name.pty" &
   pids+=($!)
@@ -114,10 +115,11 @@ memory_equals_image() {
   cmp -s -i 2048 "$work/$1.bin" "$image"
 }
 
-# take_off NAME N: takes the unit off and waits for the Nth "Waiting for a unit".
+# take_off NAME N [PORT]: takes the unit off and waits for the Nth "Waiting
+# for a unit" (of PORT, with several ports).
 take_off() {
   control "$1" off
-  wait_until "wait for the next unit" lines_at_least "Waiting for a unit" "$work/out.txt" "$2"
+  wait_until "wait for the next unit" lines_at_least "^${3:+$3: }Waiting for a unit$" "$work/out.txt" "$2"
 }
 
 # polls_after N: waits until the trace holds N more unit information reads.
@@ -193,6 +195,9 @@ scenario_fixtures() {
     start_unit "fixture$n"
     args+=(--port "$PTY")
   done
+  # The first fixture's adapter goes by a name of its own that outlives it.
+  ln -s "${args[1]}" "$work/adapter1"
+  args[1]=$work/adapter1
   start_unit fixture4
   local tcp
   tcp=$(free_tcp_port)
@@ -209,16 +214,31 @@ scenario_fixtures() {
   [[ $(jq -r .outcome "$work/records.jsonl" | sort -u) == completed ]] || fail "not all updated"
   echo "four fixtures at once, one through ser2net: all updated"
 
-  take_off fixture4 5
+  # Unplugged: the name goes first, so that no other program's pseudo-terminal
+  # that takes the freed number is reached through it.
+  rm "$work/adapter1"
+  kill -KILL "$fixture1_pid"
+  wait_until "the lost port said" grep -q "^$work/adapter1: port lost (" "$work/out.txt"
+  take_off fixture4 2 "rfc2217://127.0.0.1:$tcp"
   control fixture4 on
   wait_until "record of the next unit on the network fixture" has_records 5
   [[ $(field 5 '.port + " " + .outcome') == "rfc2217://127.0.0.1:$tcp completed" ]] ||
     fail "the next unit on the network fixture: $(field 5 .)"
   memory_equals_image fixture4 || fail "the next network unit's memory differs from the image"
+  echo "the adapter of one fixture lost, the others go on: the network fixture's next unit updated"
+
+  start_unit fixture1
+  ln -s "$PTY" "$work/adapter1"
+  wait_until "record of the unit on the adapter that came back" has_records 6
+  [[ $(field 6 '.port + " " + .outcome') == "$work/adapter1 completed" ]] ||
+    fail "the unit on the adapter that came back: $(field 6 .)"
+  memory_equals_image fixture1 || fail "its memory differs from the image"
+  (($(count_lines ": port lost (" "$work/out.txt") == 1)) || fail "the lost port said more than once"
+  grep -qx "$work/adapter1: port back" "$work/out.txt" || fail "the port's return not said"
   stop_station INT
   ((STATUS == 0)) || fail "exit status $STATUS, not 0"
-  (($(records) == 5)) || fail "records lost"
-  echo "the network fixture's next unit updated; SIGINT: exit 0, five records"
+  (($(records) == 6)) || fail "records lost"
+  echo "the adapter back under its name: its unit updated; SIGINT: exit 0, six records"
 }
 
 # Rows the unit put on last has been sent.
