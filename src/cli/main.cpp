@@ -146,9 +146,13 @@ int WithRecordWritten(RecordFile* record, const QByteArray& text, int status) {
   return status == ExitCompleted ? ExitUnitFailed : status;
 }
 
+// Log lines leave standard output to the JSON when it goes there.
+std::FILE* LogStreamFor(const CliOptions& options) {
+  return options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+}
+
 int RunUpdate(QCoreApplication& application, const CliOptions& options) {
-  // Log lines leave standard output to the JSON when it goes there.
-  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  std::FILE* log = LogStreamFor(options);
   auto planned = PlanRun(options, log);
   if (const int* status = std::get_if<int>(&planned)) return *status;
   RunPlan& plan = std::get<RunPlan>(planned);
@@ -179,7 +183,7 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
 // Runs the station until SIGINT or SIGTERM; each unit's record is added to
 // the --json file as the unit ends.
 int RunStation(QCoreApplication& application, const CliOptions& options) {
-  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  std::FILE* log = LogStreamFor(options);
   auto planned = PlanRun(options, log);
   if (const int* status = std::get_if<int>(&planned)) return *status;
   RunPlan& plan = std::get<RunPlan>(planned);
@@ -189,8 +193,8 @@ int RunStation(QCoreApplication& application, const CliOptions& options) {
                               "exchange under way)")
                    .arg(SignalName(signal)));
   });
-  const bool several = plan.Units.size() > 1;
   const bool terminal = isatty(fileno(log)) != 0;
+  const bool several = plan.Units.size() > 1;
   LogPrinter printer(log, !several && terminal, several, options.Quiet);
   int status = ExitCompleted;
   StationRun station(std::move(plan.Units), printer, plan.Record.get(), stopSignals.Received(),
@@ -220,7 +224,7 @@ int RestoreByHand(const CliOptions& options) {
 // Reads each unit and prints what it read; the JSON records go where
 // --json says.
 int RunInfo(const CliOptions& options) {
-  std::FILE* out = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  std::FILE* out = LogStreamFor(options);
   auto planned = PlanRun(options, out);
   if (const int* status = std::get_if<int>(&planned)) return *status;
   RunPlan& plan = std::get<RunPlan>(planned);

@@ -6,11 +6,11 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 
 namespace unitsim {
 
@@ -52,9 +52,9 @@ ControlFifo::ControlFifo(std::string path) : path_(std::move(path)) {
   if (::mkfifo(path_.c_str(), 0600) == 0) {
     made_ = true;
   } else if (errno != EEXIST) {
-    throw std::runtime_error("cannot make the control FIFO " + path_ + ": " + std::strerror(errno) +
-                             "; check that its folder exists and is "
-                             "writable");
+    throw std::runtime_error("cannot make the control FIFO " + path_ + ": " +
+                             std::generic_category().message(errno) +
+                             "; check that its folder exists and is writable");
   }
   // Read and write: the FIFO never reads as ended when a writer closes it.
   fd_.Reset(::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
