@@ -247,6 +247,16 @@ rows_of_last_unit_at_least() {
 }
 
 scenario_signals() {
+  local status=0
+  "$cli" --station --info --port "$work/ttyUSB9" >/dev/null 2>&1 || status=$?
+  ((status == 2)) || fail "--station --info: exit status $status, not 2"
+  status=0
+  "$cli" --station --port "$work/ttyUSB9" >"$work/out.txt" 2>"$work/err.txt" || status=$?
+  ((status == 3)) || fail "a port that does not open at the start: exit status $status, not 3"
+  grep -q "^$work/ttyUSB9: port not opened: $work/ttyUSB9: no such device" "$work/out.txt" ||
+    fail "the port that did not open is not said"
+  echo "a bad command line is 2, a port that does not open at the start 3"
+
   start_unit fixture
   start_station --port "$PTY"
   wait_until "record" has_records 1
