@@ -217,7 +217,7 @@ scenario_fixtures() {
   # Unplugged: the name goes first, so that no other program's pseudo-terminal
   # that takes the freed number is reached through it.
   rm "$work/adapter1"
-  kill -KILL "$fixture1_pid"
+  kill -KILL "$(eval echo "\$fixture1_pid")"
   wait_until "the lost port said" grep -q "^$work/adapter1: port lost (" "$work/out.txt"
   take_off fixture4 2 "rfc2217://127.0.0.1:$tcp"
   control fixture4 on
