@@ -36,9 +36,8 @@ StationPort::StationPort(UnitUpdate::Setup setup, LogSink log, bool statusInPlac
 
 void StationPort::Run() {
   const UnitUpdate::Setup& setup = update_.Settings();
-  const std::string device = setup.Device;
-  // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
-  TKovaComms link([device](int) { return device; });
+  const std::unique_ptr<TKovaComms> ownLink = update_.NewLink();
+  TKovaComms& link = *ownLink;
   // The poll posts no states and writes no log lines.
   QObject noStates;
   CliView view(

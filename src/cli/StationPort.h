@@ -31,6 +31,9 @@ class StationPort {
 
   void Run();
 
+  // The unit's run this port makes on each unit that needs an update.
+  const UnitUpdate& Unit() const { return update_; }
+
  private:
   bool Stopping() const { return stopSignal_.load() != 0; }
   void Status(const QString& text);

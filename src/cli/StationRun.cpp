@@ -25,12 +25,10 @@ void PrintError(const QString& message) {
 }
 
 // Why the port does not open now, or nothing when it does.
-std::optional<QString> OpenProblem(const UnitUpdate::Setup& setup) {
-  const std::string device = setup.Device;
-  // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
-  TKovaComms link([device](int) { return device; });
-  auto problem = OpenUnitLink(link, setup.ComNumber, StartupBaudRate);
-  link.Close();
+std::optional<QString> OpenProblem(const StationPort& port) {
+  const std::unique_ptr<TKovaComms> link = port.Unit().NewLink();
+  auto problem = OpenUnitLink(*link, port.Unit().Settings().ComNumber, StartupBaudRate);
+  link->Close();
   return problem;
 }
 
@@ -53,16 +51,7 @@ StationRun::~StationRun() {
 }
 
 bool StationRun::Start() {
-  bool allOpened = true;
-  for (const UnitUpdate::Setup& setup : setups_) {
-    if (const auto problem = OpenProblem(setup)) {
-      PrintError(*problem);
-      printer_.PrintLine(setup.Port + QStringLiteral(": port not opened: ") + *problem);
-      allOpened = false;
-    }
-  }
-  if (!allOpened) return false;
-  // The ports are made first: each thread refers to its port, which must not move.
+  // Each thread refers to its port, which must not move.
   ports_.resize(setups_.size());
   const bool statusInPlace = setups_.size() == 1 && bells_;
   for (std::size_t i = 0; i < setups_.size(); ++i) {
@@ -85,6 +74,15 @@ bool StationRun::Start() {
     port.Station = std::make_unique<StationPort>(std::move(setups_[i]), printer_.SinkFor(port.Name),
                                                  statusInPlace, stopSignal_, std::move(events));
   }
+  bool allOpened = true;
+  for (const Port& port : ports_) {
+    if (const auto problem = OpenProblem(*port.Station)) {
+      PrintError(*problem);
+      printer_.PrintLine(port.Name + QStringLiteral(": port not opened: ") + *problem);
+      allOpened = false;
+    }
+  }
+  if (!allOpened) return false;
   running_ = ports_.size();
   for (Port& port : ports_) {
     port.Thread.reset(QThread::create([&port] { port.Station->Run(); }));

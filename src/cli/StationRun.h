@@ -51,7 +51,7 @@ class StationRun : public QObject {
   void PortEnded();
   QString SummaryLine(const Port& port, const UnitRecord& record) const;
 
-  std::vector<UnitUpdate::Setup> setups_;
+  std::vector<UnitUpdate::Setup> setups_;  // until Start hands them to the ports
   std::vector<Port> ports_;
   LogPrinter& printer_;
   RecordFile* record_;

@@ -66,19 +66,23 @@ UnitRecord UnitUpdate::NewRecord() const {
   return record;
 }
 
-UnitRecord UnitUpdate::Run() {
+std::unique_ptr<TKovaComms> UnitUpdate::NewLink() const {
   const std::string device = setup_.Device;
   // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
-  TKovaComms link([device](int) { return device; });
-  if (const auto detail = OpenUnitLink(link, setup_.ComNumber, StartupBaudRate)) {
+  return std::make_unique<TKovaComms>([device](int) { return device; });
+}
+
+UnitRecord UnitUpdate::Run() {
+  const std::unique_ptr<TKovaComms> link = NewLink();
+  if (const auto detail = OpenUnitLink(*link, setup_.ComNumber, StartupBaudRate)) {
     UnitRecord record = NewRecord();
     record.PortDetail = *detail;
     record.Outcome = UnitRecord::Result::PortNotOpened;
     record.End = QDateTime::currentDateTimeUtc();
     return record;
   }
-  UnitRecord record = RunOn(link, false);
-  link.Close();
+  UnitRecord record = RunOn(*link, false);
+  link->Close();
   return record;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "cli/LogEvent.h"
@@ -37,6 +38,9 @@ class UnitUpdate {
   UnitRecord RunOn(TKovaComms& link, bool portSeenEmpty);
 
   const Setup& Settings() const { return setup_; }
+  // A link to the unit's port, not open yet: every run on this unit, the
+  // station's poll too, goes through one made here.
+  std::unique_ptr<TKovaComms> NewLink() const;
   // A record of this unit with its port, device and product, started now.
   UnitRecord NewRecord() const;
 
