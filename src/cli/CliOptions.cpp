@@ -51,6 +51,10 @@ const QCommandLineOption EchoOption(QStringLiteral("echo"),
 const QCommandLineOption InfoOption(QStringLiteral("info"),
                                     QStringLiteral("Only read each unit's model, firmware version "
                                                    "and kept settings; change nothing."));
+const QCommandLineOption StationOption(QStringLiteral("station"),
+                                       QStringLiteral("Run as a production station until SIGINT "
+                                                      "or SIGTERM: update each unit put on a "
+                                                      "port, one after the other."));
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports present and their "
                                                         "COM numbers."));
@@ -67,7 +71,8 @@ void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
   parser.addOptions({PortOption, SlaveOption, ImageOption, FormatOption, ProcessorOption, RmOption,
-                     JsonOption, QuietOption, TraceOption, EchoOption, InfoOption, RestoreOption,
+                     JsonOption, QuietOption, TraceOption, EchoOption, InfoOption, StationOption,
+                     RestoreOption,
                      ListPortsOption, HelpOption, VersionOption});
 }
 
@@ -155,6 +160,17 @@ std::variant<CliOptions, CliUsageError> ReadInfoOptions(const QCommandLineParser
   return parsed;
 }
 
+// The update's options, for every unit the station meets.
+std::variant<CliOptions, CliUsageError> ReadStationOptions(const QCommandLineParser& parser) {
+  if (parser.isSet(InfoOption) || parser.isSet(RestoreOption)) {
+    return CliUsageError{
+        QStringLiteral("--station goes with neither --info nor --restore-settings")};
+  }
+  auto parsed = ReadUpdateOptions(parser);
+  if (auto* options = std::get_if<CliOptions>(&parsed)) options->What = CliOptions::Action::Station;
+  return parsed;
+}
+
 }  // namespace
 
 std::variant<CliOptions, CliUsageError> ParseCliOptions(const QStringList& arguments) {
@@ -172,6 +188,8 @@ std::variant<CliOptions, CliUsageError> ParseCliOptions(const QStringList& argum
     options.What = CliOptions::Action::Version;
   } else if (parser.isSet(ListPortsOption)) {
     options.What = CliOptions::Action::ListPorts;
+  } else if (parser.isSet(StationOption)) {
+    return ReadStationOptions(parser);
   } else if (parser.isSet(InfoOption)) {
     return ReadInfoOptions(parser);
   } else {
@@ -187,6 +205,7 @@ QString CliUsage() {
              "Usage: bootload-cli --port PORT [--port PORT]... [--slave-address N]\n"
              "                    [--image FILE [--format raw|ihex|srec] --processor N --rm N]\n"
              "                    [--json FILE|-] [--quiet] [--trace FILE|-] [--echo auto|on|off]\n"
+             "       bootload-cli --station --port PORT [--port PORT]... [update options]\n"
              "       bootload-cli --info --port PORT [--port PORT]... [--json FILE|-] "
              "[--trace FILE|-]\n"
              "                    [--echo auto|on|off]\n"
@@ -204,5 +223,8 @@ QString CliUsage() {
              "stopped by SIGINT/SIGTERM. SIGHUP and a closed output never stop a run.\n"
              "With --info: 0 every unit answered, 1 a unit did not, 3 a port could not be "
              "opened.\n"
-             "With --restore-settings: 0 written, 1 not written, 2 and 3 as above.\n");
+             "With --restore-settings: 0 written, 1 not written, 2 and 3 as above.\n"
+             "With --station: 0 no unit failed, 1 a unit failed or a record could not be\n"
+             "written, 2 and 3 as above (3: a port did not open at the start), 130/143 a\n"
+             "unit's update stopped by SIGINT/SIGTERM.\n");
 }

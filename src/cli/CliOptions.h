@@ -11,7 +11,7 @@
 
 // What the command line asks for.
 struct CliOptions {
-  enum class Action { Update, Info, RestoreSettings, ListPorts, Help, Version };
+  enum class Action { Update, Station, Info, RestoreSettings, ListPorts, Help, Version };
 
   struct LoadedImage {
     QString File;

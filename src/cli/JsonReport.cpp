@@ -32,6 +32,8 @@ QString OutcomeName(UnitRecord::Result result) {
       return QStringLiteral("port not opened");
     case UnitRecord::Result::Stopped:
       return QStringLiteral("stopped");
+    case UnitRecord::Result::Current:
+      return QStringLiteral("current");
   }
   return {};
 }
@@ -78,7 +80,8 @@ QString StepName(int32_t state) {
 }
 
 QByteArray UnitRecordJson(const UnitRecord& record) {
-  const bool completed = record.Outcome == UnitRecord::Result::Completed;
+  const bool completed = record.Outcome == UnitRecord::Result::Completed ||
+                         record.Outcome == UnitRecord::Result::Current;
   const QJsonObject object{
       {"port", record.Port},
       {"device", OrNull(record.Device)},

@@ -71,6 +71,18 @@ QString RecordFile::WriteAll(const QByteArray& text) {
   if (IsRegularFile(fd_) && (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)) {
     return Failure(Cause(errno));
   }
+  return WriteOut(text);
+}
+
+QString RecordFile::Append(const QByteArray& text) {
+  const bool regular = IsRegularFile(fd_);
+  if (regular && ::lseek(fd_, 0, SEEK_END) < 0) return Failure(Cause(errno));
+  QString failure = WriteOut(text);
+  if (failure.isEmpty() && regular && ::fdatasync(fd_) != 0) failure = Failure(Cause(errno));
+  return failure;
+}
+
+QString RecordFile::WriteOut(const QByteArray& text) {
   qsizetype written = 0;
   while (written < text.size()) {
     pollfd ready{fd_, POLLOUT, 0};

@@ -21,9 +21,15 @@ class RecordFile {
   // output) and closes the file; the cause naming the file when any of it
   // fails, empty when all went well.
   QString Write(const QByteArray& text);
+  // Adds text after what the file holds (to a FIFO, a device or standard
+  // output) and, for a regular file, writes it through to the disk before it
+  // returns; the file stays open for the next. The cause naming the file
+  // when any of it fails, empty when all went well.
+  QString Append(const QByteArray& text);
 
  private:
   QString WriteAll(const QByteArray& text);
+  QString WriteOut(const QByteArray& text);
   QString Failure(const QString& cause) const;
 
   QString path_;

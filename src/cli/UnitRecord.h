@@ -19,7 +19,9 @@ struct ImageOnRecord {
 
 // What one unit's update did, for the summary and the JSON record.
 struct UnitRecord {
-  enum class Result { Completed, Failed, PortNotOpened, Stopped };
+  // Current: the unit already had the image's firmware version and was left
+  // alone (the station's poll).
+  enum class Result { Completed, Failed, PortNotOpened, Stopped, Current };
 
   QString Port;    // as given on the command line
   QString Device;  // the device path it resolved to; empty when none

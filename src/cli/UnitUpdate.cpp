@@ -58,25 +58,42 @@ class StateTarget : public QObject {
 UnitUpdate::UnitUpdate(Setup setup, LogSink log, const std::atomic<int>& stopSignal)
     : setup_(std::move(setup)), log_(std::move(log)), stopSignal_(stopSignal) {}
 
-UnitRecord UnitUpdate::Run() {
+UnitRecord UnitUpdate::NewRecord() const {
   UnitRecord record;
   record.Port = setup_.Port;
   record.Device = FileNameFromBytes(QByteArray::fromStdString(setup_.Device));
   record.ProductTitle = setup_.Identity.ProductTitle;
   record.Image = setup_.ImageSource;
   record.Start = QDateTime::currentDateTimeUtc();
+  return record;
+}
 
+std::unique_ptr<TKovaComms> UnitUpdate::NewLink() const {
   const std::string device = setup_.Device;
   // NOLINTNEXTLINE(performance-no-automatic-move): called at every open, so it keeps its copy
-  TKovaComms link([device](int) { return device; });
-  SayWhenEchoFound(link, setup_.Port);
-  if (const auto detail = OpenUnitLink(link, setup_.ComNumber, StartupBaudRate, setup_.Echo)) {
+  auto link = std::make_unique<TKovaComms>([device](int) { return device; });
+  SayWhenEchoFound(*link, setup_.Port);
+  return link;
+}
+
+UnitRecord UnitUpdate::Run() {
+  const std::unique_ptr<TKovaComms> link = NewLink();
+  if (const auto detail = OpenUnitLink(*link, setup_.ComNumber, StartupBaudRate, setup_.Echo)) {
+    UnitRecord record = NewRecord();
     record.PortDetail = *detail;
     record.Outcome = UnitRecord::Result::PortNotOpened;
     record.End = QDateTime::currentDateTimeUtc();
     return record;
   }
+  UnitRecord record = RunOn(*link, false);
+  link->Close();
+  return record;
+}
 
+UnitRecord UnitUpdate::RunOn(TKovaComms& link, bool portSeenEmpty) {
+  UnitRecord record = NewRecord();
+  const uint64_t sentBefore = link.BytesSent();
+  const uint64_t receivedBefore = link.BytesReceived();
   QEventLoop loop;
   StateTarget target(loop);
   CliView view(link, setup_.Device, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_,
@@ -85,6 +102,7 @@ UnitRecord UnitUpdate::Run() {
   RecordingCommands commands(engine);
   UpdateStateMachine sequence(view, commands);
   target.Attach(sequence);
+  if (portSeenEmpty) engine.Keeping().PortSeenEmpty();
 
   bool stopped = false;
   QTimer stopWatch;
@@ -103,7 +121,6 @@ UnitRecord UnitUpdate::Run() {
   sequence.Start();
   loop.exec();
   stopWatch.stop();
-  link.Close();
 
   const RunOutcome& outcome = view.Outcome();
   record.LastLogLine = target.Error().isEmpty() ? view.LastLogLine() : target.Error();
@@ -123,8 +140,8 @@ UnitRecord UnitUpdate::Run() {
   record.BootLoaderInfo = commands.BootLoaderInfo();
   record.Kept = engine.Keeping().Outcome();
   record.KeptSetAside = engine.Keeping().SetAsideFile();
-  record.BytesSent = link.BytesSent();
-  record.BytesReceived = link.BytesReceived();
+  record.BytesSent = link.BytesSent() - sentBefore;
+  record.BytesReceived = link.BytesReceived() - receivedBefore;
   record.LineEchoes = link.Echo().EchoSeen();
   record.EchoProblem = EchoProblemNote(setup_.Port, link.Echo());
   record.End = QDateTime::currentDateTimeUtc();

@@ -17,7 +17,9 @@
 #include "cli/ProductLoad.h"
 #include "cli/RecordFile.h"
 #include "cli/ResolvePorts.h"
+#include "cli/RunSummary.h"
 #include "cli/SettingsRestore.h"
+#include "cli/StationRun.h"
 #include "cli/StopSignals.h"
 #include "cli/TraceOutput.h"
 #include "cli/UnitInfo.h"
@@ -60,42 +62,8 @@ QString StartupDirectory() {
   return CurrentFolderName() + QLatin1Char('/');
 }
 
-QString SignalName(int signal) {
-  return QString::fromLatin1(sigabbrev_np(signal));
-}
-
-QString LateStopNote(const UnitRecord& record) {
-  if (record.LateStopSignal == 0) return {};
-  return QStringLiteral(" (%1 came once the unit had left its boot loader, too late to stop it)")
-      .arg(SignalName(record.LateStopSignal));
-}
-
-// Said only when the image leaves rows out.
-QString RowsNote(const ImageOnRecord& image) {
-  if (image.RowsSent == image.ProgramRows) return {};
-  return QStringLiteral(" (%1 of %2 rows sent)").arg(image.RowsSent).arg(image.ProgramRows);
-}
-
 QString SummaryLine(const UnitRecord& record, int stopSignal) {
-  switch (record.Outcome) {
-    case UnitRecord::Result::Completed:
-      return record.Port + QStringLiteral(": updated") + RowsNote(record.Image) +
-             LateStopNote(record);
-    case UnitRecord::Result::Failed:
-      return record.Port + QStringLiteral(": failed: ") + record.LastLogLine + LateStopNote(record);
-    case UnitRecord::Result::PortNotOpened:
-      return record.Port + QStringLiteral(": port not opened: ") + record.PortDetail;
-    case UnitRecord::Result::Stopped:
-      break;
-  }
-  const QString where =
-      QStringLiteral(": stopped by %1 at \"%2\"; ").arg(SignalName(stopSignal), record.LastLogLine);
-  const QString unit = record.FailedState == UpdateState::InitialiseUpgrade
-                           ? QStringLiteral("the unit was not changed")
-                           : QStringLiteral(
-                                 "the unit is left in its boot loader: run the update "
-                                 "again to complete it");
-  return record.Port + where + unit;
+  return record.Port + QStringLiteral(": ") + SummaryText(record, stopSignal);
 }
 
 // 128 and the signal only when a signal stopped a unit; otherwise how the
@@ -164,9 +132,13 @@ int WithRecordWritten(RecordFile* record, const QByteArray& text, int status) {
   return status == ExitCompleted ? ExitUnitFailed : status;
 }
 
+// Log lines leave standard output to the JSON when it goes there.
+std::FILE* LogStreamFor(const CliOptions& options) {
+  return options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+}
+
 int RunUpdate(QCoreApplication& application, const CliOptions& options) {
-  // Log lines leave standard output to the JSON when it goes there.
-  std::FILE* log = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  std::FILE* log = LogStreamFor(options);
   auto planned = PlanRun(options, log);
   if (const int* status = std::get_if<int>(&planned)) return *status;
   RunPlan& plan = std::get<RunPlan>(planned);
@@ -195,6 +167,33 @@ int RunUpdate(QCoreApplication& application, const CliOptions& options) {
   return status;
 }
 
+// Runs the station until SIGINT or SIGTERM; each unit's record is added to
+// the --json file as the unit ends.
+int RunStation(QCoreApplication& application, const CliOptions& options) {
+  std::FILE* log = LogStreamFor(options);
+  auto planned = PlanRun(options, log);
+  if (const int* status = std::get_if<int>(&planned)) return *status;
+  RunPlan& plan = std::get<RunPlan>(planned);
+
+  StopSignals stopSignals([](int signal) {
+    PrintError(QStringLiteral("%1: ending the station (an update under way stops after the "
+                              "exchange under way)")
+                   .arg(SignalName(signal)));
+  });
+  const bool terminal = isatty(fileno(log)) != 0;
+  const bool several = plan.Units.size() > 1;
+  LogPrinter printer(log, !several && terminal, several, options.Quiet);
+  int status = ExitCompleted;
+  StationRun station(std::move(plan.Units), printer, plan.Record.get(), stopSignals.Received(),
+                     terminal, [&](int ended) {
+                       status = ended;
+                       application.quit();
+                     });
+  if (!station.Start()) return ExitPortNotOpened;
+  application.exec();
+  return status;
+}
+
 int RestoreByHand(const CliOptions& options) {
   auto resolved = ResolvePorts(options.Ports, StartupDirectory());
   if (const auto* error = std::get_if<CliUsageError>(&resolved)) return BadCommandLine(*error);
@@ -212,7 +211,7 @@ int RestoreByHand(const CliOptions& options) {
 // Reads each unit and prints what it read; the JSON records go where
 // --json says.
 int RunInfo(const CliOptions& options) {
-  std::FILE* out = options.JsonFile == QStringLiteral("-") ? stderr : stdout;
+  std::FILE* out = LogStreamFor(options);
   auto planned = PlanRun(options, out);
   if (const int* status = std::get_if<int>(&planned)) return *status;
   RunPlan& plan = std::get<RunPlan>(planned);
@@ -243,6 +242,8 @@ int RunOnUnits(QCoreApplication& application, const CliOptions& options) {
       return RunInfo(options);
     case CliOptions::Action::RestoreSettings:
       return RestoreByHand(options);
+    case CliOptions::Action::Station:
+      return RunStation(application, options);
     default:
       return RunUpdate(application, options);
   }
@@ -268,6 +269,7 @@ int main(int argc, char** argv) {
       PrintPresentPorts(stdout, StartupDirectory());
       return ExitCompleted;
     case CliOptions::Action::Update:
+    case CliOptions::Action::Station:
     case CliOptions::Action::Info:
     case CliOptions::Action::RestoreSettings:
       break;

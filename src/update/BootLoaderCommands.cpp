@@ -47,8 +47,12 @@ int32_t BootLoaderCommands::EnableBootLoader() {
 }
 
 uint32_t BootLoaderCommands::ReadBootLoaderInfo() {
+  return ReadBootLoaderInfo(BootTimeoutTicks);
+}
+
+uint32_t BootLoaderCommands::ReadBootLoaderInfo(uint16_t timeoutTicks) {
   std::array<uint8_t, InformationCount> reply{};
-  if (BootTransaction(EngineLink(view_), InformationCommand, InformationCount, {}, BootTimeoutTicks,
+  if (BootTransaction(EngineLink(view_), InformationCommand, InformationCount, {}, timeoutTicks,
                       reply) != 1) {
     return NoInformation;
   }

@@ -17,6 +17,8 @@ class BootLoaderCommands {
   // RM number in the high half, version in the low half; all ones without
   // a good reply.
   uint32_t ReadBootLoaderInfo();
+  // The same request with another reply timeout, in 100 ms ticks.
+  uint32_t ReadBootLoaderInfo(uint16_t timeoutTicks);
   // 0 to 0xFFFF, or 0xFFFF0000 without a good reply.
   uint32_t ReadModelNumber();
   bool DisableBootMode();

@@ -35,6 +35,8 @@ void SettingsSafeKeeping::UpgradeInfoRead(bool answered) {
     SetAside(QStringLiteral("the file cannot be read (%1)").arg(problem));
   } else if (answered) {
     SetAside(QStringLiteral("this unit answers as a running unit and may be another one"));
+  } else if (portSeenEmpty_) {
+    SetAside(QStringLiteral("this unit was put on after the port was seen without a unit"));
   } else {
     found_ = found;
     outcome_ = KeptSettingsOutcome{found, KeptSettingsOutcome::State::Pending, store_->Path()};

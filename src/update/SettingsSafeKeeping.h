@@ -30,6 +30,9 @@ class SettingsSafeKeeping {
  public:
   SettingsSafeKeeping(UpdateView& view, UpgradeSteps& steps);
 
+  // The port has been seen without a unit since its file was written: any
+  // unit there now is another one, and the file is set aside, never applied.
+  void PortSeenEmpty() { portSeenEmpty_ = true; }
   // The unit's model and version were asked for; answered: it replied as a
   // running unit does.
   void UpgradeInfoRead(bool answered);
@@ -70,5 +73,6 @@ class SettingsSafeKeeping {
   bool readThisRun_ = false;
   // Writing back was tried: its outcome is noted already.
   bool restoreTried_ = false;
+  bool portSeenEmpty_ = false;
   uint32_t lastModel_ = 0;
 };

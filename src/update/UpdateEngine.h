@@ -31,6 +31,7 @@ class UpdateEngine final : public UpdateCommands {
 
   const UpgradeSteps& Upgrade() const { return upgrade_; }
   const SettingsSafeKeeping& Keeping() const { return keeping_; }
+  SettingsSafeKeeping& Keeping() { return keeping_; }
 
  private:
   UpdateView& view_;

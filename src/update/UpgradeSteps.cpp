@@ -39,9 +39,22 @@ int32_t UpgradeSteps::ReadUpgradeInfo() {
   const int32_t result =
       ReadRegistersRetry({EngineLink(view_), view_.SlaveAddressOffset()}, InfoSlave,
                          ModbusFunction::ReadRegisters, ModelRegister, 2, values);
+  TakeUpgradeInfo(result, values);
+  return result;
+}
+
+int32_t UpgradeSteps::ReadUpgradeInfoOnce(uint16_t timeoutTicks) {
+  std::array<uint16_t, 2> values{};
+  const auto slave = static_cast<uint8_t>(InfoSlave + view_.SlaveAddressOffset());
+  const int32_t result = ReadRegisters(EngineLink(view_), slave, ModbusFunction::ReadRegisters,
+                                       ModelRegister, 2, timeoutTicks, values);
+  TakeUpgradeInfo(result, values);
+  return result;
+}
+
+void UpgradeSteps::TakeUpgradeInfo(int32_t result, const std::array<uint16_t, 2>& values) {
   UnitModel = result == 1 ? values[0] : 0;
   UnitVersion = result == 1 ? values[1] : 0;
-  return result;
 }
 
 bool UpgradeSteps::CrossesVersionWithKeptSettings() const {

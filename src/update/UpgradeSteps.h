@@ -29,6 +29,9 @@ class UpgradeSteps {
 
   // The Modbus result of reading model and version; both 0 when it failed.
   int32_t ReadUpgradeInfo();
+  // The same read as one request with the given reply timeout, in 100 ms
+  // ticks, and no second attempt.
+  int32_t ReadUpgradeInfoOnce(uint16_t timeoutTicks);
   // 1 when all three reads succeeded, 99 when this unit and update keep
   // nothing, otherwise the result of the first failed read.
   int32_t SaveUnitSettings();
@@ -53,6 +56,7 @@ class UpgradeSteps {
 
  private:
   bool CrossesVersionWithKeptSettings() const;
+  void TakeUpgradeInfo(int32_t result, const std::array<uint16_t, 2>& values);
   void CommitUnitSettings();
 
   UpdateView& view_;

@@ -59,6 +59,19 @@ Memory and transcript
   --memory-out FILE     program memory (65536 bytes) written here on exit and on
                         SIGUSR1
   --transcript FILE     the transcript goes here instead of standard output
+  --control FIFO        make the FIFO (or take an existing one) and read commands
+                        from it, one a line, to take the unit off the line and put
+                        a fresh one on, as an operator does at a fixture:
+                          off            nothing on the line answers; what arrives
+                                         is noted as "off-line"
+                          on [OPTIONS]   a fresh unit: the first unit's options
+                                         with the unit options given on top, for
+                                         example on --version 2110 or
+                                         on --start-in-boot-loader; its faults,
+                                         boot loader start and memory (--memory-in,
+                                         else all 0xFF) are its own
+                        (echo off > FIFO); a command that cannot be carried out
+                        is noted as "control refused: ..."
   --timestamps          start every transcript line with the time it was written
                         (seconds of the monotonic clock, as CLOCK_MONOTONIC), and
                         note "sent" when a reply's last byte has gone out
@@ -154,6 +167,8 @@ Transcript: one line per frame or event, flushed at once
   echo SPEED BYTES      with --echo: bytes the line gave back as they came
   echo-damaged SPEED BYTES
                         the same, with the byte a damaged-echo fault changed
+  off-line SPEED BYTES  bytes that arrived while no unit was on the line
+  unit taken off        --control: the unit left the line
   fault KIND WHAT N     a fault applied to the Nth exchange of WHAT
   boot-entry K SPEED    the boot loader started, listening at SPEED
   restart SPEED version V, commit, leave, bad-checksum, refused REASON, hangup,

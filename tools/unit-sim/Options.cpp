@@ -76,6 +76,7 @@ const std::map<std::string_view, ValueSetter>& ValueOptions() {
       {"--memory-in", [](Options& o, auto, auto v) { o.memoryIn = std::string(v); }},
       {"--memory-out", [](Options& o, auto, auto v) { o.memoryOut = std::string(v); }},
       {"--transcript", [](Options& o, auto, auto v) { o.transcript = std::string(v); }},
+      {"--control", [](Options& o, auto, auto v) { o.control = std::string(v); }},
       {"--fault",
        [](Options& o, auto, auto v) {
          try {
@@ -101,8 +102,8 @@ void CheckCombination(const Options& options) {
 
 }  // namespace
 
-Options ParseOptions(std::span<const std::string_view> args) {
-  Options options;
+Options ParseOptions(std::span<const std::string_view> args, Options start) {
+  Options options = std::move(start);
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view name = args[i];
     std::optional<std::string_view> value;

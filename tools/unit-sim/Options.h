@@ -34,6 +34,7 @@ struct Options {
   std::optional<std::string> memoryIn;
   std::optional<std::string> memoryOut;
   std::optional<std::string> transcript;
+  std::optional<std::string> control;
   std::vector<FaultSwitch> faults;
   bool help = false;
 };
@@ -44,8 +45,8 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The arguments after the program name. Throws UsageError.
-Options ParseOptions(std::span<const std::string_view> args);
+// The arguments after the program name, taken on top of start. Throws UsageError.
+Options ParseOptions(std::span<const std::string_view> args, Options start = {});
 
 // What --help prints.
 extern const char* const HelpText;

@@ -52,27 +52,32 @@ std::vector<Bytes> SplitIntoPieces(const Bytes& bytes, int pieces) {
 
 }  // namespace
 
-Server::Server(Line& line, Unit& unit, Transcript& transcript, SignalWatch& signals,
-               const ProgramMemory& memory, ServerSettings settings)
+Server::Server(Line& line, Fixture& fixture, Transcript& transcript, SignalWatch& signals,
+               const ProgramMemory& memory, ServerSettings settings, ControlFifo* control)
     : line_(line),
-      unit_(unit),
+      unit_(fixture),
       transcript_(transcript),
       signals_(signals),
       memory_(memory),
-      settings_(std::move(settings)) {}
+      settings_(std::move(settings)),
+      control_(control) {}
 
 void Server::Run() {
   for (;;) {
-    std::array<pollfd, 2> watched{{{signals_.Fd(), POLLIN, 0}, {line_.Fd(), POLLIN, 0}}};
     const bool napping = napUntil_ && Clock::now() < *napUntil_;
-    const nfds_t count = line_.IsOpen() && !napping ? 2 : 1;
-    if (poll(watched.data(), count, PollTimeout()) < 0 && errno != EINTR) {
+    const bool watchLine = line_.IsOpen() && !napping;
+    // A negative descriptor is left out of the poll.
+    std::array<pollfd, 3> watched{{{signals_.Fd(), POLLIN, 0},
+                                   {control_ != nullptr ? control_->Fd() : -1, POLLIN, 0},
+                                   {watchLine ? line_.Fd() : -1, POLLIN, 0}}};
+    if (poll(watched.data(), watched.size(), PollTimeout()) < 0 && errno != EINTR) {
       throw std::runtime_error("poll failed");
     }
     if ((watched[0].revents & POLLIN) != 0 && !TakeSignals()) return;
-    if (count == 2 && (watched[1].revents & POLLIN) != 0) {
+    if ((watched[1].revents & POLLIN) != 0) TakeControl();
+    if (watchLine && (watched[2].revents & POLLIN) != 0) {
       ReadLine();
-    } else if (count == 2 && (watched[1].revents & (POLLHUP | POLLERR)) != 0) {
+    } else if (watchLine && (watched[2].revents & (POLLHUP | POLLERR)) != 0) {
       LineHungUp();
     }
     SendDue();
@@ -93,6 +98,16 @@ bool Server::TakeSignals() {
     }
   }
   return keepRunning;
+}
+
+void Server::TakeControl() {
+  for (const std::string& command : control_->TakeLines()) {
+    if (!ApplyControl(command, unit_, transcript_)) continue;
+    // The unit that was to reply has left the line.
+    pieces_.clear();
+    sending_.clear();
+    silenceAt_.reset();
+  }
 }
 
 void Server::ReadLine() {

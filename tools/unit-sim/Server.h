@@ -6,12 +6,13 @@
 #include <span>
 #include <string>
 
+#include "ControlFifo.h"
+#include "Fixture.h"
 #include "Line.h"
 #include "ProgramMemory.h"
 #include "ReplyShaping.h"
 #include "SignalWatch.h"
 #include "Transcript.h"
-#include "Unit.h"
 
 namespace unitsim {
 
@@ -27,11 +28,13 @@ struct ServerSettings {
 // Runs the unit on the line: reads what arrives, hands it to the unit with the speed it was
 // sent at, sends the unit's replies when they are due (after the unit's work time, in
 // pieces, paced), and handles the signals: SIGTERM and SIGINT end the run, SIGUSR1 writes
-// the program memory out.
+// the program memory out. With a control FIFO, its commands take the unit off the line
+// and put another on.
 class Server {
  public:
-  Server(Line& line, Unit& unit, Transcript& transcript, SignalWatch& signals,
-         const ProgramMemory& memory, ServerSettings settings);
+  // control may be null: no control FIFO.
+  Server(Line& line, Fixture& fixture, Transcript& transcript, SignalWatch& signals,
+         const ProgramMemory& memory, ServerSettings settings, ControlFifo* control = nullptr);
 
   // Until SIGTERM or SIGINT.
   void Run();
@@ -44,6 +47,7 @@ class Server {
   };
 
   bool TakeSignals();
+  void TakeControl();
   void ReadLine();
   void Schedule(const Reply& reply);
   void GiveBack(std::span<const uint8_t> bytes, uint32_t speed, Clock::time_point arrivingFrom);
@@ -53,11 +57,12 @@ class Server {
   int PollTimeout() const;
 
   Line& line_;
-  Unit& unit_;
+  Fixture& unit_;
   Transcript& transcript_;
   SignalWatch& signals_;
   const ProgramMemory& memory_;
   ServerSettings settings_;
+  ControlFifo* control_;
   std::deque<Piece> pieces_;
   // With pacing: the echo, each piece due as its bytes would have gone out.
   std::deque<Piece> echoes_;

@@ -3,9 +3,12 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "ControlFifo.h"
+#include "Fixture.h"
 #include "Line.h"
 #include "Models.h"
 #include "Options.h"
@@ -13,7 +16,6 @@
 #include "Server.h"
 #include "SignalWatch.h"
 #include "Transcript.h"
-#include "Unit.h"
 
 namespace {
 
@@ -41,9 +43,11 @@ int Serve(const Options& options) {
                              : Line::PseudoTerminal(speed, options.ptyFd);
   std::cout << line.Path() << std::endl;
   Transcript transcript(options.transcript ? transcriptFile : std::cout, options.timestamps);
-  Unit unit(options, memory, transcript, !options.device);
-  Server server(line, unit, transcript, signals, memory,
-                {options.pace, options.echo, options.memoryOut});
+  Fixture fixture(options, memory, transcript, !options.device);
+  std::optional<ControlFifo> control;
+  if (options.control) control.emplace(*options.control);
+  Server server(line, fixture, transcript, signals, memory,
+                {options.pace, options.echo, options.memoryOut}, control ? &*control : nullptr);
   server.Run();
   if (options.memoryOut) memory.Save(*options.memoryOut);
   transcript.Event("stop");
