@@ -72,8 +72,7 @@ void AddOptions(QCommandLineParser& parser) {
       QStringLiteral("Writes the firmware into the units on the given serial ports."));
   parser.addOptions({PortOption, SlaveOption, ImageOption, FormatOption, ProcessorOption, RmOption,
                      JsonOption, QuietOption, TraceOption, EchoOption, InfoOption, StationOption,
-                     RestoreOption,
-                     ListPortsOption, HelpOption, VersionOption});
+                     RestoreOption, ListPortsOption, HelpOption, VersionOption});
 }
 
 // The number the Load File input box would read from text: its low 16 bits.
@@ -225,6 +224,6 @@ QString CliUsage() {
              "opened.\n"
              "With --restore-settings: 0 written, 1 not written, 2 and 3 as above.\n"
              "With --station: 0 no unit failed, 1 a unit failed or a record could not be\n"
-             "written, 2 and 3 as above (3: a port did not open at the start), 130/143 a\n"
-             "unit's update stopped by SIGINT/SIGTERM.\n");
+             "written (a unit whose update a signal stopped counts as failed), 2 and 3 as\n"
+             "above (3: a port did not open at the start).\n");
 }

@@ -27,6 +27,7 @@
 #include "app/Main1.h"
 #include "image/ImageFile.h"
 #include "support/ModalBoxCloser.h"
+#include "support/SparseFirmware.h"
 #include "support/UnitSimProcess.h"
 #include "update/ScriptedCommands.h"
 
@@ -531,6 +532,47 @@ TEST(LoadFileThenUpdate, WholeUpdateWritesTheLoadedFileIntoTheUnit) {
   ASSERT_EQ(memory.size(), 65536u);
   constexpr std::size_t ProgramStart = 0x0800;
   EXPECT_TRUE(std::equal(memory.begin() + ProgramStart, memory.end(), file.begin() + ProgramStart,
+                         [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }));
+}
+
+// The range is checked against the processor entered, before anything changes.
+TEST_F(LoadFile, HexFileWithDataInTheBootLoaderAreaIsRefusedAndChangesNothing) {
+  const auto image = form->Image;
+  const ProductIdentity identity = form->Identity;
+  folder.Write("combined.hex", ":10000000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n");
+  LoadFileAnswers answers(folder.Path("combined.hex"), {"4321", "1101"});
+  ChooseLoadFile(*form, answers);
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_TRUE(boxes.Boxes()[0].text.startsWith(
+      "Cannot use file " + folder.Path("combined.hex") +
+      ": line 1: data at 0x0000 lies below 0x0800, in the boot loader's own area"));
+  EXPECT_EQ(answers.Inputs.size(), 1u);
+  EXPECT_EQ(form->Image.Bytes, image.Bytes);
+  EXPECT_EQ(form->Image.BlockPresent, image.BlockPresent);
+  EXPECT_TRUE(SameIdentity(form->Identity, identity));
+}
+
+TEST(LoadFileThenUpdate, HexFileSendsOnlyItsRowsAndTheUnitHoldsSrecCatsImage) {
+  UnitSimProcess unit;
+  WorkingFolder folder;
+  const SparseFirmware sparse(QStringLiteral(BOOTLOAD_SHIPPED_IMAGE), folder.Path(""));
+  ASSERT_TRUE(sparse.Error.isEmpty()) << sparse.Error.toStdString();
+  folder.WriteSettings(1, {{1, unit.SlavePath()}});
+  TMainForm form;
+  ASSERT_TRUE(form.CommsLink->IsOpen());
+  {
+    LoadFileAnswers answers(sparse.Hex, {"4680", "4001"});
+    ChooseLoadFile(form, answers);
+  }
+  form.Button6Click();
+  ASSERT_TRUE(ProcessEventsUntil([&form] { return !form.IsRunInProgress(); }, 120000));
+
+  EXPECT_EQ(LogOf(form).last(), "Finalising Upgrade.....Done");
+  EXPECT_EQ(ProgrammedRows(unit.HeardFrames()), sparse.Rows);
+  const std::vector<uint8_t> memory = unit.StopAndReadMemory();
+  ASSERT_EQ(memory.size(), 65536u);
+  EXPECT_TRUE(std::equal(memory.begin() + 0x0800, memory.end(), sparse.Binary.begin() + 0x0800,
                          [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }));
 }
 
