@@ -14,7 +14,6 @@ QString LateStopNote(const UnitRecord& record) {
       .arg(SignalName(record.LateStopSignal));
 }
 
-// Said only when the image leaves rows out.
 QString RowsNote(const ImageOnRecord& image) {
   if (image.RowsSent == image.ProgramRows) return {};
   return QStringLiteral(" (%1 of %2 rows sent)").arg(image.RowsSent).arg(image.ProgramRows);

@@ -11,6 +11,9 @@ QString SignalName(int signal);
 // for a stop that came too late to take effect, else empty.
 QString LateStopNote(const UnitRecord& record);
 
+// " (12 of 496 rows sent)" when the image leaves rows out, else empty.
+QString RowsNote(const ImageOnRecord& image);
+
 // How a unit's run ended, as its summary line gives it after the port:
 // "updated", "failed: LINE", "stopped by INT at ..." with what became of the
 // unit; stopSignal is the signal that asked every run to stop, 0 for none.

@@ -19,11 +19,11 @@ constexpr int32_t ExceptionReply = 2;
 constexpr int32_t WrongCheck = -1;
 constexpr uint32_t NoInformation = 0xFFFFFFFF;
 
-// Closes the link and opens it at baudRate; the cause when it does not open.
-std::optional<QString> ReopenAt(TKovaComms& link, int comNumber, uint32_t baudRate,
-                                EchoMode echo) {
+// Closes the link and opens it at baudRate, keeping what was found of the
+// line's echo; the cause when it does not open.
+std::optional<QString> ReopenAt(TKovaComms& link, int comNumber, uint32_t baudRate) {
   link.Close();
-  return OpenUnitLink(link, comNumber, baudRate, echo);
+  return ReopenUnitLink(link, comNumber, baudRate);
 }
 
 PollAnswer Lost(const QString& detail) {
@@ -32,17 +32,17 @@ PollAnswer Lost(const QString& detail) {
 
 }  // namespace
 
-PollAnswer PollPort(UpdateView& view, int comNumber, EchoMode echo) {
+PollAnswer PollPort(UpdateView& view, int comNumber) {
   TKovaComms& link = EngineLink(view);
   const uint16_t model = view.Identity().ExpectedModel;
-  if (const auto detail = ReopenAt(link, comNumber, UnitSpeed(model), echo)) return Lost(*detail);
+  if (const auto detail = ReopenAt(link, comNumber, UnitSpeed(model))) return Lost(*detail);
   UpgradeSteps steps(view);
   const int32_t read = steps.ReadUpgradeInfoOnce(PollTimeoutTicks);
   if (read == Answered) {
     return {PollAnswer::Kind::Running, steps.UnitModel, steps.UnitVersion, {}};
   }
   const bool garbled = read == ExceptionReply || read == WrongCheck;
-  if (const auto detail = ReopenAt(link, comNumber, BootLoaderSpeed(model), echo)) return Lost(*detail);
+  if (const auto detail = ReopenAt(link, comNumber, BootLoaderSpeed(model))) return Lost(*detail);
   if (BootLoaderCommands(view).ReadBootLoaderInfo(PollTimeoutTicks) != NoInformation) {
     return {PollAnswer::Kind::BootLoader, 0, 0, {}};
   }

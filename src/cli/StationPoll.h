@@ -3,8 +3,6 @@
 #include <QString>
 #include <cstdint>
 
-#include "comms/EchoFilter.h"
-
 class TKovaComms;
 class UpdateView;
 
@@ -28,5 +26,6 @@ struct PollAnswer {
 // read (Modbus function 3, the update's first request) at the running
 // firmware's speed and, when that is not answered, the boot loader's
 // information request (command 8) at its speed, each with a short timeout.
-// The view gives the link, the product and the slave address offset.
-PollAnswer PollPort(UpdateView& view, int comNumber, EchoMode echo);
+// The view gives the link, the product and the slave address offset; the
+// link keeps what it found of the line's echo from one round to the next.
+PollAnswer PollPort(UpdateView& view, int comNumber);

@@ -47,13 +47,17 @@ void StationPort::Run() {
   bool seenEmpty = false;
   bool lost = false;
   int silentRounds = 0;
+  // Whether the line echoes is found once for the port, not at every round.
+  link.SetEchoMode(setup.Echo);
   Status(QStringLiteral("Waiting for a unit"));
   while (!Stopping()) {
     const Clock::time_point roundStart = Clock::now();
     UnitRecord current = update_.NewRecord();
     const uint64_t sentBefore = link.BytesSent();
     const uint64_t receivedBefore = link.BytesReceived();
-    const PollAnswer answer = PollPort(view, setup.ComNumber, setup.Echo);
+    const PollAnswer answer = PollPort(view, setup.ComNumber);
+    // A stop during the round ends the station before any update starts.
+    if (Stopping()) break;
     if (answer.What == PollAnswer::Kind::PortLost) {
       // Another unit may be there when it is back: the port counts as seen
       // empty, and a unit there when it went as taken off.
@@ -65,6 +69,8 @@ void StationPort::Run() {
                    .arg(answer.PortDetail));
       }
       lost = seenEmpty = true;
+      // The adapter that comes back may be another one.
+      link.SetEchoMode(setup.Echo);
       PauseUntilNextRound(roundStart);
       continue;
     }
@@ -87,6 +93,7 @@ void StationPort::Run() {
         current.UnitVersion = answer.UnitVersion;
         current.BytesSent = link.BytesSent() - sentBefore;
         current.BytesReceived = link.BytesReceived() - receivedBefore;
+        current.LineEchoes = link.Echo().EchoSeen();
         current.End = QDateTime::currentDateTimeUtc();
         events_.UnitEnded(current);
       } else {
@@ -95,6 +102,12 @@ void StationPort::Run() {
       waitingForTakeOff = true;
       silentRounds = 0;
       Status(QStringLiteral("Waiting for the unit to be taken off"));
+    } else {
+      // Something answers that is no unit to act on: the operator should know.
+      Status(answer.What == PollAnswer::Kind::Garbled
+                 ? QStringLiteral("A reply came, but damaged: check the unit's wiring and the "
+                                  "line's speed and echo")
+                 : QStringLiteral("Waiting for a unit"));
     }
     PauseUntilNextRound(roundStart);
   }
@@ -102,6 +115,7 @@ void StationPort::Run() {
 }
 
 void StationPort::Status(const QString& text) {
+  if (text == status_) return;
   if (statusInPlace_ && !status_.isEmpty()) {
     log_({LogEvent::Kind::SetLast, text});
   } else {

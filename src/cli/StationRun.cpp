@@ -16,7 +16,6 @@ namespace {
 
 constexpr int ExitNoUnitFailed = 0;
 constexpr int ExitUnitFailed = 1;
-constexpr int ExitBySignalBase = 128;
 constexpr char Bell[] = "\a";
 constexpr char FailureBells[] = "\a\a\a";
 
@@ -125,7 +124,8 @@ QString StationRun::SummaryLine(const Port& port, const UnitRecord& record) cons
   QString what;
   if (record.Outcome == UnitRecord::Result::Completed) {
     const double seconds = static_cast<double>(record.Start.msecsTo(record.End)) / 1000.0;
-    what = QStringLiteral("updated in %1 s").arg(seconds, 0, 'f', 1) + LateStopNote(record);
+    what = QStringLiteral("updated in %1 s").arg(seconds, 0, 'f', 1) + RowsNote(record.Image) +
+           LateStopNote(record);
   } else if (record.Outcome == UnitRecord::Result::Current) {
     what = QStringLiteral("current (firmware version %1), left alone")
                .arg(record.UnitVersion.value_or(0));
@@ -144,8 +144,7 @@ void StationRun::PortEnded() {
     port.Thread->wait();
     printer_.Finish(port.Name);
   }
-  const int status = stopped_                             ? ExitBySignalBase + stopSignal_.load()
-                     : tally_.Failed > 0 || recordFailed_ ? ExitUnitFailed
-                                                          : ExitNoUnitFailed;
-  done_(status);
+  // A unit whose update was stopped is left unfinished: that counts as failed.
+  const bool unitFailed = tally_.Failed > 0 || stopped_ || recordFailed_;
+  done_(unitFailed ? ExitUnitFailed : ExitNoUnitFailed);
 }

@@ -15,19 +15,18 @@ QString ErrorText(int error) {
   return QString::fromStdString(std::generic_category().message(error));
 }
 
-// Whether the record's path is the file open on fd, whatever its spelling.
-bool IsSameFile(int fd, const QString& recordPath) {
+// Whether path is the file open on fd, whatever its spelling.
+bool IsSameFile(int fd, const QString& path) {
   struct stat trace {};
-  struct stat record {};
-  return recordPath != QStringLiteral("-") && ::fstat(fd, &trace) == 0 &&
-         ::stat(FileNameBytes(recordPath).constData(), &record) == 0 &&
-         trace.st_dev == record.st_dev && trace.st_ino == record.st_ino;
+  struct stat other {};
+  return path != QStringLiteral("-") && ::fstat(fd, &trace) == 0 &&
+         ::stat(FileNameBytes(path).constData(), &other) == 0 && trace.st_dev == other.st_dev &&
+         trace.st_ino == other.st_ino;
 }
 
 }  // namespace
 
-TraceOutput::TraceOutput(const QString& path, const std::optional<QString>& recordPath)
-    : path_(path) {
+TraceOutput::TraceOutput(const QString& path, const std::vector<FileInUse>& inUse) : path_(path) {
   std::FILE* out = stderr;
   if (path != QStringLiteral("-")) {
     // Without waiting: a FIFO that no program reads fails at once (ENXIO)
@@ -47,12 +46,13 @@ TraceOutput::TraceOutput(const QString& path, const std::optional<QString>& reco
     }
     // A reader was there: from now on a line waits for it, as on a terminal.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (recordPath && IsSameFile(fd, *recordPath)) {
+    for (const FileInUse& file : inUse) {
+      if (!IsSameFile(fd, file.Path)) continue;
       file_.reset();
-      Refuse(QStringLiteral("it is the file --json writes the record to"));
+      Refuse(QStringLiteral("it is ") + file.Role);
       return;
     }
-    // Emptied only once it is known not to be the record's file.
+    // Emptied only once it is known to be no file the run uses.
     struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0) {
       const int error = errno;

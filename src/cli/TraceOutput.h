@@ -3,18 +3,23 @@
 #include <QString>
 #include <cstdio>
 #include <memory>
-#include <optional>
+#include <vector>
 
 #include "comms/WireTrace.h"
 
 // Where --trace sends the links' trace for the life of this object: a file
 // it creates or empties, or standard error for "-". It is opened before any
 // unit is touched, and refused when it cannot take the trace: a missing
-// folder, a FIFO no program reads, the record's own file.
+// folder, a FIFO no program reads, a file the run reads or records to.
 class TraceOutput {
  public:
-  // recordPath: where --json writes, when it is given.
-  TraceOutput(const QString& path, const std::optional<QString>& recordPath);
+  // A file the run uses, which the trace must never empty.
+  struct FileInUse {
+    QString Path;
+    QString Role;  // "the file --json writes the record to"
+  };
+
+  TraceOutput(const QString& path, const std::vector<FileInUse>& inUse);
 
   // Empty when the trace goes where it was asked; otherwise why not, with
   // what to do.

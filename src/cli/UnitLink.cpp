@@ -6,6 +6,10 @@
 std::optional<QString> OpenUnitLink(TKovaComms& link, int comNumber, uint32_t baudRate,
                                     EchoMode echo) {
   link.SetEchoMode(echo);
+  return ReopenUnitLink(link, comNumber, baudRate);
+}
+
+std::optional<QString> ReopenUnitLink(TKovaComms& link, int comNumber, uint32_t baudRate) {
   link.BaudRate = baudRate;
   link.RxBufferSize = StartupRxBufferSize;
   link.CommPort = static_cast<uint8_t>(comNumber - 1);

@@ -94,6 +94,8 @@ UnitRecord UnitUpdate::RunOn(TKovaComms& link, bool portSeenEmpty) {
   UnitRecord record = NewRecord();
   const uint64_t sentBefore = link.BytesSent();
   const uint64_t receivedBefore = link.BytesReceived();
+  // The echoes of this unit's exchanges alone, on a link that may have served others.
+  link.RestartEchoCounts();
   QEventLoop loop;
   StateTarget target(loop);
   CliView view(link, setup_.Device, setup_.Identity, setup_.Image, setup_.SlaveAddress, log_,

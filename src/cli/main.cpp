@@ -28,6 +28,7 @@
 #include "image/FirmwareImage.h"
 #include "image/ProductIdentity.h"
 #include "settings/FileNameBytes.h"
+#include "settings/SettingsFile.h"
 #include "update/UpdateStateMachine.h"
 
 namespace {
@@ -60,6 +61,23 @@ QStringList ArgumentsAsGiven(int argc, char** argv) {
 // The working folder, by its bytes, as the window finds it.
 QString StartupDirectory() {
   return CurrentFolderName() + QLatin1Char('/');
+}
+
+// The files the run reads or records to, which the trace must never empty.
+std::vector<TraceOutput::FileInUse> FilesInUse(const CliOptions& options) {
+  std::vector<TraceOutput::FileInUse> files{
+      {SettingsFilePath(StartupDirectory()), QStringLiteral("the settings file")}};
+  if (options.JsonFile) {
+    files.push_back({*options.JsonFile, QStringLiteral("the file --json writes the record to")});
+  }
+  if (options.Image) {
+    files.push_back({options.Image->File, QStringLiteral("the firmware file --image reads")});
+  }
+  if (!options.SettingsFile.isEmpty()) {
+    files.push_back(
+        {options.SettingsFile, QStringLiteral("the kept-settings file --restore-settings reads")});
+  }
+  return files;
 }
 
 QString SummaryLine(const UnitRecord& record, int stopSignal) {
@@ -276,7 +294,7 @@ int main(int argc, char** argv) {
   }
   std::optional<TraceOutput> trace;
   if (options.TraceFile) {
-    trace.emplace(*options.TraceFile, options.JsonFile);
+    trace.emplace(*options.TraceFile, FilesInUse(options));
     if (!trace->OpenError().isEmpty()) {
       PrintError(trace->OpenError());
       return ExitBadCommandLine;

@@ -21,11 +21,20 @@ std::optional<EchoMode> EchoModeNamed(std::string_view text) {
 void EchoFilter::SetMode(EchoMode mode) {
   mode_ = mode;
   echoes_ = mode == EchoMode::On;
+  foundNotToEcho_ = false;
   phase_ = Phase::Pass;
-  intact_ = 0;
-  damaged_ = 0;
+  RestartCounts();
   seenWhileOff_ = false;
   confirmed_ = false;
+}
+
+void EchoFilter::SoundReplyCame() {
+  if (!echoes_ && exchangeTells_) foundNotToEcho_ = true;
+}
+
+void EchoFilter::RestartCounts() {
+  intact_ = 0;
+  damaged_ = 0;
 }
 
 void EchoFilter::Sent(std::span<const uint8_t> frame, bool telling) {
@@ -34,7 +43,7 @@ void EchoFilter::Sent(std::span<const uint8_t> frame, bool telling) {
   exchangeDamaged_ = false;
   exchangeTells_ = telling;
   held_.clear();
-  if (frame.empty() || (!echoes_ && !telling)) {
+  if (frame.empty() || (!echoes_ && (!telling || foundNotToEcho_))) {
     phase_ = Phase::Pass;
   } else if (echoes_) {
     phase_ = Phase::Expect;

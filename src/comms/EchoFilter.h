@@ -20,8 +20,9 @@ std::optional<EchoMode> EchoModeNamed(std::string_view text);
 // are a damaged echo, and that exchange fails. While the line is not known
 // to echo, a request whose reply can never begin with the request's own
 // bytes tells: when what comes back begins with the whole request, the line
-// echoes from then on. Until then bytes pass untouched, as on a line without
-// echo.
+// echoes from then on; once such a request gets a sound reply without its
+// echo, the line does not echo, and no later exchange is looked at again.
+// Bytes pass untouched, as on a line without echo, until it is found to echo.
 class EchoFilter {
  public:
   // One received chunk, split: what came back in place of the echo (in
@@ -37,6 +38,9 @@ class EchoFilter {
 
   // Forgets what was found and counted: the finding starts again, or is set.
   void SetMode(EchoMode mode);
+  // Starts the counts of intact and damaged echoes again, keeping what was
+  // found of the line: for each unit that one open link serves.
+  void RestartCounts();
   EchoMode Mode() const { return mode_; }
   // The echo of every request is taken out.
   bool LineEchoes() const { return echoes_; }
@@ -44,6 +48,8 @@ class EchoFilter {
   // The frame just written. telling: its reply never begins with the frame.
   void Sent(std::span<const uint8_t> frame, bool telling);
   Split Take(std::span<const uint8_t> chunk);
+  // The exchange under way got a reply whose check is right.
+  void SoundReplyCame();
   // The exchange under way failed by its echo: damaged, or cut short.
   bool ExchangeFailed() const;
 
@@ -69,6 +75,7 @@ class EchoFilter {
 
   EchoMode mode_ = EchoMode::Auto;
   bool echoes_ = false;
+  bool foundNotToEcho_ = false;
   Phase phase_ = Phase::Pass;
   std::vector<uint8_t> sent_;
   std::size_t matched_ = 0;  // bytes of the request compared so far

@@ -97,10 +97,14 @@ class TKovaComms {
   // Setting it starts the finding again; it holds for every exchange at every
   // speed until set again.
   void SetEchoMode(EchoMode mode) { echo_.SetMode(mode); }
+  void RestartEchoCounts() { echo_.RestartCounts(); }
   // The next request's reply can never begin with the request's own bytes
   // (a register read): while the line is not known to echo, what comes back
   // first tells whether it does.
   void NextReplyTellsEcho() { nextReplyTells_ = true; }
+  // The reply just taken was sound (its check is right): after a telling
+  // request, the answer on the line's echo is final.
+  void SoundReplyCame() { echo_.SoundReplyCame(); }
   // What was found of the line's echo since the mode was set.
   const EchoFilter& Echo() const { return echo_; }
 

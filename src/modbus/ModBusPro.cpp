@@ -65,7 +65,9 @@ int32_t ReadRegisters(TKovaComms& link, uint8_t slave, uint8_t function, uint16_
   link.NextReplyTellsEcho();
   const int32_t result = SendAndWait(link, request, timeout);
   if (result != 1) return result;
-  return TakeReadReply(link, link.RxBufferSize, count, values);
+  const int32_t taken = TakeReadReply(link, link.RxBufferSize, count, values);
+  if (taken == 1) link.SoundReplyCame();
+  return taken;
 }
 
 int32_t ReadRegistersRetry(const ModbusTarget& target, uint8_t baseSlave, uint8_t function,

@@ -199,6 +199,26 @@ TEST_F(KovaCommsTest, TheEchoIsTakenOutBeforeTheConditionsAndADamagedOneFailsThe
   EXPECT_TRUE(link.Echo().EchoSeenWhileOff());
 }
 
+// The answer is taken once: after a telling request's sound reply without
+// echo, a later reply that happens to begin with its request is a reply like
+// any other.
+TEST_F(KovaCommsTest, ALineFoundNotToEchoIsNotLookedAtAgain) {
+  ASSERT_TRUE(link.Open());
+  link.SetEchoMode(EchoMode::Auto);
+  Bytes otherReply = Reply;
+  otherReply[5] ^= 0x01;
+  for (const Bytes& answer : {otherReply, Reply}) {
+    link.NextReplyTellsEcho();
+    StartRequest(30);
+    Later(50ms, [this, answer] { pty.Write(answer); });
+    EXPECT_EQ(link.WaitForResult(), 1);
+    // As the Modbus layer says once the reply's check is right.
+    link.SoundReplyCame();
+  }
+  EXPECT_FALSE(link.Echo().LineEchoes());
+  EXPECT_EQ(link.Echo().IntactEchoes(), 0u);
+}
+
 TEST_F(KovaCommsTest, NoReplyTimesOutAfterTheTicksPlusOne) {
   ASSERT_TRUE(link.Open());
   for (uint16_t ticks : {uint16_t{0}, uint16_t{10}}) {

@@ -9,8 +9,8 @@
 #             fails (not tried again while it stays on)
 #   fixtures  four fixtures at once, one of them through ser2net
 #   signals   SIGHUP changes nothing, SIGINT while waiting ends at once with
-#             every record written; SIGTERM during an update stops it as
-#             the plain run stops, with its record
+#             every record written; SIGINT during an update stops it as
+#             the plain run stops, with its record, and the status is 1
 #   kept      model 1105: a unit left in its boot loader is taken off and
 #             another one put on in its boot loader; the first unit's
 #             settings are set aside, never written into the second
@@ -191,10 +191,12 @@ scenario_sequence() {
 
 scenario_fixtures() {
   local args=() n
+  # The third fixture's line echoes what is sent.
   for n in 1 2 3; do
-    start_unit "fixture$n"
+    start_unit "fixture$n" $( ((n == 3)) && echo --echo)
     args+=(--port "$PTY")
   done
+  local echoing=$PTY
   # The first fixture's adapter goes by a name of its own that outlives it.
   ln -s "${args[1]}" "$work/adapter1"
   args[1]=$work/adapter1
@@ -212,7 +214,9 @@ scenario_fixtures() {
     memory_equals_image "fixture$n" || fail "fixture $n's memory differs from the image"
   done
   [[ $(jq -r .outcome "$work/records.jsonl" | sort -u) == completed ]] || fail "not all updated"
-  echo "four fixtures at once, one through ser2net: all updated"
+  [[ $(jq -r 'select(.lineEchoes) | .port' "$work/records.jsonl") == "$echoing" ]] ||
+    fail "the echoing line not on record as the only one"
+  echo "four fixtures at once, one through ser2net, one on a line that echoes: all updated"
 
   # Unplugged: the name goes first, so that no other program's pseudo-terminal
   # that takes the freed number is reached through it.
@@ -234,6 +238,8 @@ scenario_fixtures() {
     fail "the unit on the adapter that came back: $(field 6 .)"
   memory_equals_image fixture1 || fail "its memory differs from the image"
   (($(count_lines ": port lost (" "$work/out.txt") == 1)) || fail "the lost port said more than once"
+  (($(count_lines "^bootload-cli: $echoing: the line echoes" "$work/err.txt") == 1)) ||
+    fail "the echoing line not said exactly once over the station's rounds: $(cat "$work/err.txt")"
   grep -qx "$work/adapter1: port back" "$work/out.txt" || fail "the port's return not said"
   stop_station INT
   ((STATUS == 0)) || fail "exit status $STATUS, not 0"
@@ -274,19 +280,20 @@ scenario_signals() {
   wait_until "the slow unit on" lines_at_least "^start model" "$work/fixture.txt" 2
   start_station --port "$PTY"
   wait_until "the rows under way" rows_of_last_unit_at_least 50
-  stop_station TERM
-  ((STATUS == 143)) || fail "SIGTERM during an update: exit status $STATUS, not 143"
+  stop_station INT
+  ((STATUS == 1)) || fail "SIGINT during an update: exit status $STATUS, not 1"
   [[ $(field 1 '.outcome + " " + .failingStep') == "stopped send" ]] || fail "the stopped unit: $(field 1 .)"
-  grep -q "unit 1 stopped by TERM at \"Sending New Program Data.*the unit is left in its boot loader" \
+  grep -q "unit 1 stopped by INT at \"Sending New Program Data.*the unit is left in its boot loader" \
     "$work/out.txt" || fail "no summary of the stop"
-  echo "SIGTERM during an update: stopped after the exchange under way, with its record"
+  echo "SIGINT during an update: stopped after the exchange under way, with its record; exit 1"
 }
 
 scenario_kept() {
   export XDG_STATE_HOME=$work/state
   start_unit fixture --model 1105 --version 109 --fault no-reply:program:40
   local store
-  store=$XDG_STATE_HOME/bootload/$(echo "${PTY#/dev/}" | tr / _).json
+  # Named after the pseudo-terminal's device number.
+  store=$XDG_STATE_HOME/bootload/char-$((16#$(stat -c %t "$PTY")))-$((16#$(stat -c %T "$PTY"))).json
   start_station --port "$PTY" --image "$image" --processor 4680 --rm 1105
   wait_until "record of the unit that failed" has_records 1
   [[ $(field 1 '.outcome + " " + .keptSettings.state + " " + .keptSettings.file') == "failed pending $store" ]] ||
