@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "cli/CliView.h"
+#include "cli/EchoNotes.h"
 #include "cli/UnitLink.h"
 #include "comms/KovaComms.h"
 #include "update/KeptSettingsStore.h"
@@ -26,6 +27,7 @@ SettingsRestoreResult RestoreSettingsByHand(const QString& file, const QString& 
     return {BadCommandLine, QStringLiteral("%1: %2").arg(file, problem)};
   }
   TKovaComms link([device](int) { return device; });
+  SayWhenEchoFound(link, port);
   if (const auto detail = OpenUnitLink(link, comNumber, UnitSpeed(kept.UnitModel), echo)) {
     return {PortNotOpened, *detail};
   }
@@ -37,6 +39,9 @@ SettingsRestoreResult RestoreSettingsByHand(const QString& file, const QString& 
       link, device, identity, image, 1, [](const LogEvent&) {}, stateTarget);
   UpgradeSteps steps(view);
   if (steps.ReadUpgradeInfo() != 1) {
+    // An echo setting that does not fit the line is the likelier cause.
+    const QString echoNote = EchoProblemNote(port, link.Echo());
+    if (!echoNote.isEmpty()) return {NotWritten, echoNote + QStringLiteral("; nothing written")};
     return {NotWritten, QStringLiteral("%1: the unit does not answer as a running unit; nothing "
                                        "written: check the line, or complete its update first")
                             .arg(port)};

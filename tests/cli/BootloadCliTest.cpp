@@ -764,6 +764,15 @@ TEST_F(BootloadCli, EchoOffOnAnEchoingLineAndOnOnAPlainLineFailAndSayWhy) {
     SCOPED_TRACE(c.echo.toStdString());
     UnitSimProcess unit(c.unitOptions);
     const QString port = QString::fromStdString(unit.SlavePath());
+    // Giving settings back by hand fails for the same reason, and says it;
+    // the unit is left running for the update after it.
+    const CliRun restore =
+        RunCli({"--restore-settings", QStringLiteral(BOOTLOAD_KEPT_SETTINGS_SAMPLE), "--port", port,
+                "--echo", c.echo},
+               folder.path());
+    EXPECT_EQ(restore.exitCode, 1);
+    EXPECT_TRUE(restore.err.contains("bootload-cli: " + port + ": " + c.why))
+        << restore.err.toStdString();
     const CliRun run = RunCli({"--port", port, "--echo", c.echo}, folder.path());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out.last(), port + ": failed: Retrieving Model Number......Error (No Reply)");
