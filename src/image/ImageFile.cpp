@@ -22,8 +22,8 @@ namespace {
 
 // Far more than any text file of a 64 KiB image holds; a larger one is not
 // a firmware file for these units.
-constexpr std::size_t TextFileLimit = 32 * 1024 * 1024;
-constexpr std::size_t ReadChunk = 64 * 1024;
+constexpr std::size_t TextFileLimit = std::size_t{32} * 1024 * 1024;
+constexpr std::size_t ReadChunk = std::size_t{64} * 1024;
 
 // A file descriptor closed in exactly one place.
 class FileDescriptor {
@@ -106,7 +106,7 @@ AddressedBytes readText(const std::vector<uint8_t>& text, ImageFileFormat format
   if (text.size() > TextFileLimit) {
     refuse(path, QStringLiteral("it is larger than %1 MiB, more than any firmware file of "
                                 "these units holds")
-                     .arg(TextFileLimit / (1024 * 1024)));
+                     .arg(TextFileLimit / (std::size_t{1024} * 1024)));
   }
   try {
     return format == ImageFileFormat::IntelHex ? ReadIntelHex(text) : ReadSRecords(text);

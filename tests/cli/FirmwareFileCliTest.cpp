@@ -36,7 +36,7 @@ QByteArray WithCharAt(QByteArray text, qsizetype at, char c) {
 class FirmwareFiles : public testing::Test {
  protected:
   QString Write(const QString& name, const QByteArray& bytes) {
-    const QString path = folder.filePath(name);
+    QString path = folder.filePath(name);
     WriteFileBytes(path, bytes);
     return path;
   }
