@@ -39,7 +39,7 @@ run_once() {
     local waited=0
     until (($(grep -c '^rx 115200 10 02 00 02 FE 10 03$' "$TRANSCRIPT" || true) >= 2)); do
       sleep 0.5
-      ((++waited < 240)) || fail "the $name run did not reach the model check"
+      ((++waited < 600)) || fail "the $name run did not reach the model check within 300 s"
     done
     sleep 3
   fi
