@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -25,6 +26,18 @@ QString Cause(int error) {
 bool IsRegularFile(int fd) {
   struct stat status {};
   return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Writes the folder's entries through to the disk, so that a file made in it
+// outlives a power cut; 0, or the error. A file system that cannot sync a
+// folder (EINVAL) keeps its entries by other means.
+int SyncFolderOf(const QString& path) {
+  const int folder = ::open(FileNameBytes(QFileInfo(path).absolutePath()).constData(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return errno;
+  const int error = ::fsync(folder) == 0 || errno == EINVAL ? 0 : errno;
+  ::close(folder);
+  return error;
 }
 
 }  // namespace
@@ -79,6 +92,11 @@ QString RecordFile::Append(const QByteArray& text) {
   if (regular && ::lseek(fd_, 0, SEEK_END) < 0) return Failure(Cause(errno));
   QString failure = WriteOut(text);
   if (failure.isEmpty() && regular && ::fdatasync(fd_) != 0) failure = Failure(Cause(errno));
+  // The file's own entry, once: it may have been made when it was opened.
+  if (failure.isEmpty() && regular && !folderSynced_) {
+    if (const int error = SyncFolderOf(path_); error != 0) return Failure(Cause(error));
+    folderSynced_ = true;
+  }
   return failure;
 }
 

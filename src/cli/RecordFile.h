@@ -22,8 +22,9 @@ class RecordFile {
   // fails, empty when all went well.
   QString Write(const QByteArray& text);
   // Adds text after what the file holds (to a FIFO, a device or standard
-  // output) and, for a regular file, writes it through to the disk before it
-  // returns; the file stays open for the next. The cause naming the file
+  // output) and, for a regular file, writes it (and, the first time, its
+  // folder's entry) through to the disk before it returns; the file stays
+  // open for the next. The cause naming the file
   // when any of it fails, empty when all went well.
   QString Append(const QByteArray& text);
 
@@ -35,4 +36,5 @@ class RecordFile {
   QString path_;
   int fd_ = -1;
   bool ownsFd_ = false;
+  bool folderSynced_ = false;
 };
