@@ -94,8 +94,9 @@ QString RecordFile::Append(const QByteArray& text) {
   if (failure.isEmpty() && regular && ::fdatasync(fd_) != 0) failure = Failure(Cause(errno));
   // The file's own entry, once: it may have been made when it was opened.
   if (failure.isEmpty() && regular && !folderSynced_) {
-    if (const int error = SyncFolderOf(path_); error != 0) return Failure(Cause(error));
-    folderSynced_ = true;
+    const int error = SyncFolderOf(path_);
+    failure = error == 0 ? QString() : Failure(Cause(error));
+    folderSynced_ = error == 0;
   }
   return failure;
 }

@@ -24,8 +24,8 @@ class RecordFile {
   // Adds text after what the file holds (to a FIFO, a device or standard
   // output) and, for a regular file, writes it (and, the first time, its
   // folder's entry) through to the disk before it returns; the file stays
-  // open for the next. The cause naming the file
-  // when any of it fails, empty when all went well.
+  // open for the next. The cause naming the file when any of it fails, empty
+  // when all went well.
   QString Append(const QByteArray& text);
 
  private:

@@ -1,16 +1,8 @@
-// Fuzzes the Intel HEX reader. Input: a mode byte, then either any text
-// (odd mode), which is read or refused naming one of its lines and never
-// crashes, or (even mode) records to lay out: for each, a 32-bit address
-// and up to 32 data bytes; the file written from them must read back
-// byte for byte.
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <string>
-
-#include "FuzzInput.h"
+// Fuzzes the Intel HEX reader (see RecordFileFuzz.h). Well-formed input: for
+// each record, a 32-bit address and up to 32 data bytes, laid out behind
+// extended linear address records, in lower-case digits with CR LF.
+#include "RecordFileFuzz.h"
 #include "image/IntelHexReader.h"
-#include "image/RecordLines.h"
 
 namespace {
 
@@ -26,17 +18,13 @@ void AppendRecord(std::string& text, uint8_t type, uint16_t offset,
   for (const uint8_t b : bytes) sum += b;
   bytes.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
   text += ':';
-  char pair[3];
-  for (const uint8_t b : bytes) {
-    std::snprintf(pair, sizeof pair, "%02x", b);
-    text += pair;
-  }
+  AppendHexDigits(text, bytes, "%02x");
   text += "\r\n";
 }
 
 void CheckWellFormed(FuzzInput& input) {
   std::string text;
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records;
+  FuzzRecords records;
   for (std::size_t n = 0; n < MaxRecords; ++n) {
     // Each record in a 64 KiB segment of its own, so none overlap.
     const auto segment = static_cast<uint16_t>(n * 0x0101 + input.Take<uint8_t>());
@@ -49,37 +37,11 @@ void CheckWellFormed(FuzzInput& input) {
     records.emplace_back(uint32_t{segment} << 16 | offset, std::move(data));
   }
   AppendRecord(text, 0x01, 0, {});
-  const AddressedBytes read =
-      ReadIntelHex(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-  Require(read.Runs().size() == records.size(), "every data record is read");
-  for (const auto& [address, data] : records) {
-    for (std::size_t i = 0; i < data.size(); ++i) {
-      Require(read.At(address + static_cast<uint32_t>(i)) == data[i], "the bytes come back");
-    }
-  }
-}
-
-void CheckAnyText(FuzzInput& input) {
-  const std::vector<uint8_t> text = input.Rest();
-  try {
-    const AddressedBytes read = ReadIntelHex(text);
-    for (const AddressedBytes::Run& run : read.Runs()) {
-      Require(run.First <= run.Last && read.At(run.Last).has_value(), "a run's bytes are held");
-    }
-  } catch (const ImageRecordError& error) {
-    const auto lines = std::count(text.begin(), text.end(), '\n') + 1;
-    Require(error.Line() >= 0 && error.Line() <= lines, "a refusal names a line of the text");
-  }
+  RequireReadsBack(ReadIntelHex, text, records);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  FuzzInput input(data, size);
-  if (input.Take<uint8_t>() % 2 == 0) {
-    CheckWellFormed(input);
-  } else {
-    CheckAnyText(input);
-  }
-  return 0;
+  return FuzzRecordReader(data, size, ReadIntelHex, CheckWellFormed);
 }

@@ -1,15 +1,7 @@
-// Fuzzes the S-record reader. Input: a mode byte, then either any text (odd
-// mode), which is read or refused naming one of its lines and never crashes, or
-// (even mode) records to lay out: for each, a record type (S1, S2 or S3), an
-// address and up to 32 data bytes, with a count record; the file written
-// from them must read back byte for byte.
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <string>
-
-#include "FuzzInput.h"
-#include "image/RecordLines.h"
+// Fuzzes the S-record reader (see RecordFileFuzz.h). Well-formed input: for
+// each record, a record type (S1, S2 or S3), an address and up to 32 data
+// bytes, laid out after an S0, with an S5 count and an S9 end.
+#include "RecordFileFuzz.h"
 #include "image/SRecordReader.h"
 
 namespace {
@@ -28,18 +20,14 @@ void AppendRecord(std::string& text, char type, std::size_t addressBytes, uint32
   bytes.push_back(static_cast<uint8_t>(~sum));
   text += 'S';
   text += type;
-  char pair[3];
-  for (const uint8_t b : bytes) {
-    std::snprintf(pair, sizeof pair, "%02X", b);
-    text += pair;
-  }
+  AppendHexDigits(text, bytes, "%02X");
   text += '\n';
 }
 
 void CheckWellFormed(FuzzInput& input) {
   std::string text;
   AppendRecord(text, '0', 2, 0, {'f', 'u', 'z', 'z'});
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records;
+  FuzzRecords records;
   for (std::size_t n = 0; n < MaxRecords; ++n) {
     const std::size_t addressBytes = 2 + input.Take<uint8_t>() % 3;
     // Records 256 bytes apart, so none overlap.
@@ -52,37 +40,11 @@ void CheckWellFormed(FuzzInput& input) {
   }
   AppendRecord(text, '5', 2, static_cast<uint32_t>(records.size()), {});
   AppendRecord(text, '9', 2, 0, {});
-  const AddressedBytes read =
-      ReadSRecords(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-  Require(read.Runs().size() == records.size(), "every data record is read");
-  for (const auto& [address, data] : records) {
-    for (std::size_t i = 0; i < data.size(); ++i) {
-      Require(read.At(address + static_cast<uint32_t>(i)) == data[i], "the bytes come back");
-    }
-  }
-}
-
-void CheckAnyText(FuzzInput& input) {
-  const std::vector<uint8_t> text = input.Rest();
-  try {
-    const AddressedBytes read = ReadSRecords(text);
-    for (const AddressedBytes::Run& run : read.Runs()) {
-      Require(run.First <= run.Last && read.At(run.Last).has_value(), "a run's bytes are held");
-    }
-  } catch (const ImageRecordError& error) {
-    const auto lines = std::count(text.begin(), text.end(), '\n') + 1;
-    Require(error.Line() >= 0 && error.Line() <= lines, "a refusal names a line of the text");
-  }
+  RequireReadsBack(ReadSRecords, text, records);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  FuzzInput input(data, size);
-  if (input.Take<uint8_t>() % 2 == 0) {
-    CheckWellFormed(input);
-  } else {
-    CheckAnyText(input);
-  }
-  return 0;
+  return FuzzRecordReader(data, size, ReadSRecords, CheckWellFormed);
 }
